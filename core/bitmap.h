@@ -1,0 +1,46 @@
+#pragma once
+
+#include "core/colour.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+// An image: rows bottom first with no padding, 3-byte pixels in red-green-blue order
+// (the order OpenGL takes texture images and returns glReadPixels data).
+class bitmap {
+public:
+    // Allocates the pixel block (content undefined) when both sizes are positive; leaves it
+    // empty when either is not, or when it cannot be allocated.
+    bitmap(int width, int height, int bytesPerPixel);
+    bitmap(const bitmap&) = delete;
+    bitmap& operator=(const bitmap&) = delete;
+    virtual ~bitmap() = default;
+
+    // Out of range: prints the x (or else y) message and gives black with alpha 255.
+    colour pixelAt(int x, int y) const;
+    // Normalised look-up; coordinates of 1.0 wrap to 0, negative ones are out of range.
+    colour sampleAt(float u, float v) const;
+    void setPixel(int x, int y, colour col);
+
+    size_t byteCount() const; // width x height x bytesPerPixel, 0 without a block
+
+    int width;
+    int height;
+    int bytesPerPixel; // 3 for colour, 1 for grey
+    std::unique_ptr<uint8_t[]> pixels; // none when a size is 0 or below
+};
+
+// A new bitmap from an uncompressed 8-, 24- or 32-bit BMP file; none (after one "ERROR: "
+// line) for anything it cannot read whole.
+std::unique_ptr<bitmap> readBmp(const std::string& path);
+// The same from the bytes of a file; name is used in messages.
+std::unique_ptr<bitmap> decodeBmp(const uint8_t* data, size_t size, const std::string& name);
+
+// Writes a standard BMP file with rows padded to 4 bytes. False (after one "ERROR: " line)
+// when nothing or only part could be written; no partial file is left behind.
+bool writeBmp(const std::string& path, const bitmap* b);
+// The complete file image that writeBmp would write; empty for a bitmap without a block.
+std::vector<uint8_t> encodeBmp(const bitmap& b);

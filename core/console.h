@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+
+// Every report, progress line and error goes through here, so that they reach standard
+// output in the order they were made, whether it is a terminal or a pipe.
+void say(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void sayText(const std::string& text);
+
+// While one exists, console text is collected in it instead of being written (for tests).
+class consoleCapture {
+public:
+    consoleCapture();
+    ~consoleCapture();
+    consoleCapture(const consoleCapture&) = delete;
+    consoleCapture& operator=(const consoleCapture&) = delete;
+
+    std::string text() const { return collected; }
+    void clear() { collected.clear(); }
+
+private:
+    std::string collected;
+    std::string* previous;
+};
