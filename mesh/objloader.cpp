@@ -1,0 +1,545 @@
+#include "core/console.h"
+#include "mesh/object.h"
+
+#include <charconv>
+#include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <stdexcept>
+#include <string>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
+namespace {
+
+// The C locale's isspace set; a table keeps the per-byte test branch-free and locale-proof.
+struct spaceTable {
+    bool entry[256] = {};
+    constexpr spaceTable()
+    {
+        entry[static_cast<unsigned char>(' ')] = true;
+        entry[static_cast<unsigned char>('\t')] = true;
+        entry[static_cast<unsigned char>('\n')] = true;
+        entry[static_cast<unsigned char>('\v')] = true;
+        entry[static_cast<unsigned char>('\f')] = true;
+        entry[static_cast<unsigned char>('\r')] = true;
+    }
+};
+constexpr spaceTable spaces;
+
+inline bool isSpace(char c) { return spaces.entry[static_cast<unsigned char>(c)]; }
+
+// The arrays of a large mesh are written once, front to back, right after they are made.
+// Faulting them in 4 KB at a time can cost more than the parsing itself, so ask for large
+// pages where the system offers them on request. Only a hint: nothing depends on it.
+void preferLargePages(const void* start, size_t bytes)
+{
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    const uintptr_t large = uintptr_t(2) << 20;
+    uintptr_t first = (reinterpret_cast<uintptr_t>(start) + large - 1) & ~(large - 1);
+    uintptr_t last = (reinterpret_cast<uintptr_t>(start) + bytes) & ~(large - 1);
+    if (last > first)
+        madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+#else
+    (void)start;
+    (void)bytes;
+#endif
+}
+
+template <typename T>
+void preferLargePages(const std::vector<T>& list)
+{
+    preferLargePages(list.data(), list.capacity() * sizeof(T));
+}
+
+struct recordCounts {
+    size_t vertices = 0;
+    size_t uvs = 0;
+    size_t normals = 0;
+    size_t faces = 0;
+};
+
+// Per-byte masks of one 64-byte block: bit k describes byte k.
+struct blockMasks {
+    uint64_t space = 0;
+    uint64_t v = 0;
+    uint64_t f = 0;
+    uint64_t t = 0;
+    uint64_t n = 0;
+};
+
+#if defined(__SSE2__)
+inline uint64_t movemask16(__m128i m) { return static_cast<uint16_t>(_mm_movemask_epi8(m)); }
+
+blockMasks classify(const char* p)
+{
+    blockMasks m;
+    const __m128i blank = _mm_set1_epi8(' ');
+    // \t..\r (9..13) moved to the bottom of the signed range, so one compare finds them.
+    const __m128i bias = _mm_set1_epi8(static_cast<char>(0x80 - 9));
+    const __m128i controlLimit = _mm_set1_epi8(static_cast<char>(0x80 + 5));
+    const __m128i lowV = _mm_set1_epi8('v');
+    const __m128i lowF = _mm_set1_epi8('f');
+    const __m128i lowT = _mm_set1_epi8('t');
+    const __m128i lowN = _mm_set1_epi8('n');
+    for (int i = 0; i < 4; ++i) {
+        __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
+        __m128i control = _mm_cmplt_epi8(_mm_add_epi8(x, bias), controlLimit);
+        __m128i space = _mm_or_si128(_mm_cmpeq_epi8(x, blank), control);
+        int shift = 16 * i;
+        m.space |= movemask16(space) << shift;
+        m.v |= movemask16(_mm_cmpeq_epi8(x, lowV)) << shift;
+        m.f |= movemask16(_mm_cmpeq_epi8(x, lowF)) << shift;
+        m.t |= movemask16(_mm_cmpeq_epi8(x, lowT)) << shift;
+        m.n |= movemask16(_mm_cmpeq_epi8(x, lowN)) << shift;
+    }
+    return m;
+}
+#else
+blockMasks classify(const char* p)
+{
+    blockMasks m;
+    for (int k = 0; k < 64; ++k) {
+        uint64_t bit = uint64_t(1) << k;
+        char c = p[k];
+        if (isSpace(c)) m.space |= bit;
+        if (c == 'v') m.v |= bit;
+        if (c == 'f') m.f |= bit;
+        if (c == 't') m.t |= bit;
+        if (c == 'n') m.n |= bit;
+    }
+    return m;
+}
+#endif
+
+inline size_t bitCount(uint64_t m)
+{
+    // Keyword bits are sparse: a few per block at most.
+    size_t c = 0;
+    while (m) {
+        m &= m - 1;
+        ++c;
+    }
+    return c;
+}
+
+// Counts the words "v", "vt", "vn" and "f" wherever they stand, a block of 64 bytes at a time:
+// a word starts at a non-space byte after a space (or at the start), and the keyword test
+// needs the one or two bytes after it, so each block looks ahead into the next one.
+recordCounts countRecords(const char* data, size_t size)
+{
+    recordCounts counts;
+    size_t blocks = (size + 63) / 64;
+    if (blocks == 0)
+        return counts;
+
+    // The end of the data ends a word just as a space does, so the last block is padded
+    // with spaces, and so is the block after it.
+    char tail[64];
+    auto classifyBlock = [&](size_t b) {
+        size_t start = b * 64;
+        if (start + 64 <= size)
+            return classify(data + start);
+        std::memset(tail, ' ', sizeof tail);
+        if (start < size)
+            std::memcpy(tail, data + start, size - start);
+        return classify(tail);
+    };
+
+    blockMasks cur = classifyBlock(0);
+    uint64_t spaceBefore = 1; // the start of the data counts as after a space
+    for (size_t b = 0; b < blocks; ++b) {
+        blockMasks next = classifyBlock(b + 1);
+        uint64_t starts = ~cur.space & ((cur.space << 1) | spaceBefore);
+        uint64_t space1 = (cur.space >> 1) | (next.space << 63);
+        uint64_t space2 = (cur.space >> 2) | (next.space << 62);
+        uint64_t t1 = (cur.t >> 1) | (next.t << 63);
+        uint64_t n1 = (cur.n >> 1) | (next.n << 63);
+        uint64_t startV = starts & cur.v;
+        counts.vertices += bitCount(startV & space1);
+        counts.uvs += bitCount(startV & t1 & space2);
+        counts.normals += bitCount(startV & n1 & space2);
+        counts.faces += bitCount(starts & cur.f & space1);
+        spaceBefore = cur.space >> 63;
+        cur = next;
+    }
+    return counts;
+}
+
+// Walks the words of the data, with the conversions of the reading pass.
+class wordReader {
+public:
+    wordReader(const char* data, size_t size) : p(data), end(data + size) {}
+
+    // Moves to the start of the next word; false when none is left.
+    bool nextWord()
+    {
+        while (p < end && isSpace(*p))
+            ++p;
+        return p < end;
+    }
+
+    void skipWord()
+    {
+        while (p < end && !isSpace(*p))
+            ++p;
+    }
+
+    // The word at p is exactly the len bytes of kw. Does not move.
+    bool at(const char* kw, size_t len) const
+    {
+        if (static_cast<size_t>(end - p) < len || std::memcmp(p, kw, len) != 0)
+            return false;
+        return p + len == end || isSpace(p[len]);
+    }
+
+    // The next word converted as strtod does; 0 when there is no next word.
+    double nextDouble()
+    {
+        if (!nextWord())
+            return 0.0;
+        const char* start = p;
+        const char* first = start;
+        if (*first == '-' && first + 1 < end)
+            ++first;
+        // from_chars rejects a leading '+' and spells hex, infinities and NaNs differently,
+        // so only plain decimal words take the fast roads.
+        if ((*first >= '0' && *first <= '9') || *first == '.') {
+            double value;
+            if (plainDecimal(start, first, value))
+                return value;
+            std::from_chars_result r = std::from_chars(start, end, value);
+            if (r.ec == std::errc() && (r.ptr == end || isSpace(*r.ptr))) {
+                p = r.ptr;
+                return value;
+            }
+        }
+        skipWord();
+        return slowDouble(start, p);
+    }
+
+    // Parses a corner word "v", "v/vt", "v//vn" or "v/vt/vn" and moves past it. An index
+    // that the word does not name is left absent; one too large for an int is kept as a
+    // value no list can reach.
+    struct corner {
+        long long index[3] = {0, 0, 0};
+        bool present[3] = {false, false, false};
+    };
+    bool nextCorner(corner& c)
+    {
+        if (!nextWord())
+            return false;
+        if (readIndex(c.index[0])) {
+            c.present[0] = true;
+            if (p < end && *p == '/') {
+                ++p;
+                c.present[1] = readIndex(c.index[1]);
+                if (p < end && *p == '/') {
+                    ++p;
+                    c.present[2] = readIndex(c.index[2]);
+                }
+            }
+        }
+        skipWord();
+        return true;
+    }
+
+    const char* p;
+    const char* end;
+
+private:
+    // Like "%d": an optional sign and decimal digits.
+    bool readIndex(long long& value)
+    {
+        const char* q = p;
+        bool negative = false;
+        if (q < end && (*q == '+' || *q == '-')) {
+            negative = *q == '-';
+            ++q;
+        }
+        const char* digits = q;
+        long long v = 0;
+        const long long cap = static_cast<long long>(INT_MAX) + 2; // beyond every count
+        while (q < end && *q >= '0' && *q <= '9') {
+            if (v < cap)
+                v = v * 10 + (*q - '0');
+            ++q;
+        }
+        if (q == digits)
+            return false;
+        value = negative ? -v : v;
+        p = q;
+        return true;
+    }
+
+    // The common "-12.345678" word: when its digits form an integer below 2^53 and there are
+    // at most 22 of them after the point, integer and power of ten are both exact doubles and
+    // one division rounds the quotient correctly, which is what strtod returns too.
+    bool plainDecimal(const char* start, const char* digits, double& value)
+    {
+        static const double powersOfTen[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                               1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                               1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+        const uint64_t exactLimit = uint64_t(1) << 53;
+        const char* q = digits;
+        uint64_t mantissa = 0;
+        int count = 0;
+        while (q < end && static_cast<unsigned char>(*q - '0') <= 9 && count < 18) {
+            mantissa = mantissa * 10 + static_cast<unsigned>(*q - '0');
+            ++q;
+            ++count;
+        }
+        int fraction = 0;
+        if (q < end && *q == '.') {
+            ++q;
+            while (q < end && static_cast<unsigned char>(*q - '0') <= 9 && count < 18) {
+                mantissa = mantissa * 10 + static_cast<unsigned>(*q - '0');
+                ++q;
+                ++count;
+                ++fraction;
+            }
+        }
+        if (count == 0 || count >= 18 || fraction > 22 || mantissa > exactLimit ||
+            (q < end && !isSpace(*q)))
+            return false;
+        double magnitude = static_cast<double>(mantissa) / powersOfTen[fraction];
+        value = start == digits ? magnitude : -magnitude;
+        p = q;
+        return true;
+    }
+
+    double slowDouble(const char* start, const char* stop)
+    {
+        size_t len = static_cast<size_t>(stop - start);
+        char small[128];
+        char* text = small;
+        if (len >= sizeof small) {
+            spill.assign(start, len);
+            text = spill.data();
+        } else {
+            std::memcpy(small, start, len);
+            small[len] = '\0';
+        }
+        return std::strtod(text, nullptr);
+    }
+
+    std::string spill; // for the rare word longer than the stack buffer
+};
+
+// The 0-based entry an OBJ index names, or -1 when it names none. Positive indices count
+// from the first record of the file, negative ones back from the last one read so far.
+inline long long resolveIndex(long long index, size_t total, size_t readSoFar)
+{
+    long long at = index > 0 ? index - 1 : static_cast<long long>(readSoFar) + index;
+    if (index == 0 || at < 0 || static_cast<size_t>(at) >= total)
+        return -1;
+    return at;
+}
+
+// The entry at, or a default vector when it has not been read yet: a face may name a
+// record that only comes later in the file.
+inline const vector& entry(const std::vector<vector>& list, long long at)
+{
+    static const vector none;
+    return static_cast<size_t>(at) < list.size() ? list[static_cast<size_t>(at)] : none;
+}
+
+void fillCorner(object& obj, polygon& poly, int k, const wordReader::corner& c)
+{
+    if (c.present[0]) {
+        long long at = resolveIndex(c.index[0], static_cast<size_t>(obj.vertexCount), obj.vertices.size());
+        if (at < 0)
+            say("ERROR: Vertex index is out of range!\n");
+        else
+            poly.position[k] = entry(obj.vertices, at);
+    }
+    if (c.present[1]) {
+        long long at = resolveIndex(c.index[1], static_cast<size_t>(obj.uvCount), obj.uvs.size());
+        if (at < 0)
+            say("ERROR: UV index is out of range!\n");
+        else
+            poly.texCoord[k] = entry(obj.uvs, at);
+    }
+    // A file without "vn" records has nothing a normal index could name, so such an index
+    // is reported like any other that reaches outside its list.
+    if (c.present[2]) {
+        long long at = resolveIndex(c.index[2], static_cast<size_t>(obj.normalCount), obj.normals.size());
+        if (at < 0)
+            say("ERROR: Normal index is out of range!\n");
+        else
+            poly.normal[k] = entry(obj.normals, at);
+    }
+}
+
+void readRecords(object& obj, const char* data, size_t size)
+{
+    wordReader in(data, size);
+    size_t vertexTotal = static_cast<size_t>(obj.vertexCount);
+    size_t uvTotal = static_cast<size_t>(obj.uvCount);
+    size_t normalTotal = static_cast<size_t>(obj.normalCount);
+    size_t faceTotal = static_cast<size_t>(obj.polygonCount);
+
+    while (in.nextWord()) {
+        char first = *in.p;
+        if (first == 'v') {
+            if (in.at("v", 1) && obj.vertices.size() < vertexTotal) {
+                ++in.p;
+                double x = in.nextDouble();
+                double y = in.nextDouble();
+                double z = in.nextDouble();
+                obj.vertices.emplace_back(x, y, z);
+                continue;
+            }
+            if (in.at("vt", 2) && obj.uvs.size() < uvTotal) {
+                in.p += 2;
+                double u = in.nextDouble();
+                double v = in.nextDouble();
+                obj.uvs.emplace_back(u, v, 0.0);
+                continue;
+            }
+            if (in.at("vn", 2) && obj.normals.size() < normalTotal) {
+                in.p += 2;
+                double x = in.nextDouble();
+                double y = in.nextDouble();
+                double z = in.nextDouble();
+                obj.normals.emplace_back(x, y, z);
+                continue;
+            }
+        } else if (first == 'f' && in.at("f", 1) && obj.polygons.size() < faceTotal) {
+            ++in.p;
+            polygon& poly = obj.polygons.emplace_back();
+            for (int k = 0; k < 3; ++k) {
+                wordReader::corner c;
+                if (!in.nextCorner(c))
+                    break;
+                fillCorner(obj, poly, k, c);
+            }
+            poly.faceNormal = cross(poly.position[1] - poly.position[0],
+                                    poly.position[2] - poly.position[0]);
+            normalise(poly.faceNormal);
+            continue;
+        }
+        in.skipWord();
+    }
+
+    // Keywords that were swallowed as another record's operands were counted but never
+    // read; their entries stay at their defaults.
+    obj.vertices.resize(vertexTotal);
+    obj.uvs.resize(uvTotal);
+    obj.normals.resize(normalTotal);
+    obj.polygons.resize(faceTotal);
+}
+
+void reportCounts(const object& obj, const std::string& path)
+{
+    sayText("Object Data: \n\n");
+    sayText("FILE NAME: " + path + "\n");
+    say("VERTICES: %d\n", obj.vertexCount);
+    say("UVS: %d\n", obj.uvCount);
+    say("NORMALS: %d\n", obj.normalCount);
+    say("POLYGONS: %d\n\n", obj.polygonCount);
+}
+
+void reportNoObject() { say("ERROR: New object could not be created!\n"); }
+
+} // namespace
+
+std::unique_ptr<object> parseObject(const char* data, size_t size, const std::string& path,
+                                    int mapWidth, int mapHeight)
+{
+    std::unique_ptr<object> obj;
+    try {
+        obj = std::make_unique<object>(mapWidth, mapHeight);
+    } catch (const std::bad_alloc&) {
+        reportNoObject();
+        return nullptr;
+    } catch (const std::length_error&) {
+        reportNoObject();
+        return nullptr;
+    }
+    if (mapWidth > 0 && mapHeight > 0 &&
+        (!obj->diffuseBitmap->pixels || !obj->ambientBitmap->pixels ||
+         !obj->specularBitmap->pixels || !obj->finalBitmap->pixels)) {
+        reportNoObject();
+        return nullptr;
+    }
+
+    recordCounts counts = countRecords(data, size);
+    // More records than an int can count could never be held anyway; such a file fails
+    // like any other object that does not fit in memory.
+    const size_t limit = INT_MAX;
+    if (counts.vertices > limit || counts.uvs > limit || counts.normals > limit ||
+        counts.faces > limit) {
+        reportNoObject();
+        return nullptr;
+    }
+    try {
+        obj->vertices.reserve(counts.vertices);
+        obj->uvs.reserve(counts.uvs);
+        obj->normals.reserve(counts.normals);
+        obj->polygons.reserve(counts.faces);
+        preferLargePages(obj->vertices);
+        preferLargePages(obj->uvs);
+        preferLargePages(obj->normals);
+        preferLargePages(obj->polygons);
+    } catch (const std::bad_alloc&) {
+        reportNoObject();
+        return nullptr;
+    } catch (const std::length_error&) {
+        reportNoObject();
+        return nullptr;
+    }
+    obj->vertexCount = static_cast<int>(counts.vertices);
+    obj->uvCount = static_cast<int>(counts.uvs);
+    obj->normalCount = static_cast<int>(counts.normals);
+    obj->polygonCount = static_cast<int>(counts.faces);
+
+    reportCounts(*obj, path);
+    readRecords(*obj, data, size);
+    sayText("Object '" + path + "' loaded successfully\n");
+    return obj;
+}
+
+std::unique_ptr<object> loadObject(const std::string& path, int mapWidth, int mapHeight)
+{
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::unique_ptr<char[]> data;
+    size_t size = 0;
+    bool readable = file != nullptr;
+    if (readable) {
+        long length = -1;
+        if (std::fseek(file, 0, SEEK_END) == 0)
+            length = std::ftell(file);
+        readable = length >= 0 && std::fseek(file, 0, SEEK_SET) == 0;
+        if (readable && length > 0) {
+            // A folder opens and seeks like a file but gives a nonsense size; one byte read
+            // tells before that size is trusted with an allocation.
+            std::fgetc(file);
+            readable = !std::ferror(file) && std::fseek(file, 0, SEEK_SET) == 0;
+        }
+        if (readable && length > 0) {
+            // Uninitialised on purpose: the read overwrites it all.
+            data.reset(new (std::nothrow) char[static_cast<size_t>(length)]);
+            readable = data != nullptr;
+            if (readable) {
+                preferLargePages(data.get(), static_cast<size_t>(length));
+                size = std::fread(data.get(), 1, static_cast<size_t>(length), file);
+                readable = !std::ferror(file);
+            }
+        }
+        std::fclose(file);
+    }
+    if (!readable) {
+        sayText("ERROR: OBJ file '" + path + "' could not be opened!\n");
+        return nullptr;
+    }
+    return parseObject(data.get(), size, path, mapWidth, mapHeight);
+}
