@@ -6,6 +6,7 @@
 
 namespace {
 std::string* captureTarget = nullptr;
+std::string lastProgressLine;
 }
 
 void sayText(const std::string& text)
@@ -15,9 +16,12 @@ void sayText(const std::string& text)
         return;
     }
     std::fwrite(text.data(), 1, text.size(), stdout);
-    // A progress line overwrites itself with '\r'; show it now rather than when the buffer fills.
-    if (!text.empty() && text.back() == '\r')
+    // A progress line overwrites itself with '\r'; show it now rather than when the buffer
+    // fills, but only when it changed: long loops repeat the same percentage many times.
+    if (!text.empty() && text.back() == '\r' && text != lastProgressLine) {
+        lastProgressLine = text;
         std::fflush(stdout);
+    }
 }
 
 void say(const char* format, ...)

@@ -1,0 +1,140 @@
+// Time of the edge list and the texture-space surface maps (alpha, positions, normals) on
+// generated meshes.
+//
+//   geometry_bench [--no-brute-force]
+//
+// Each mesh is a wavy grid surface whose texture coordinates form a shared-vertex grid over
+// 0-1, two counter-clockwise triangles per quad, no overlap. For the 1k and 10k meshes the
+// brute-force edge list and alpha map run on the same mesh in the same run, and the ratios
+// are printed.
+
+#include "core/console.h"
+#include "mesh/edgelist.h"
+#include "mesh/object.h"
+#include "tests/reference/edgelist_reference.h"
+#include "tests/reference/surfacemaps_reference.h"
+#include "texlight/surfacemaps.h"
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace {
+
+std::vector<polygon> gridSurface(int n)
+{
+    const double pi = 3.14159265358979323846;
+    auto position = [&](int i, int j) {
+        double x = 4.0 * i / n - 2.0, z = 4.0 * j / n - 2.0;
+        return vector(x, 0.5 * std::sin(pi * x) * std::cos(pi * z), z);
+    };
+    auto normal = [&](int i, int j) {
+        double x = 4.0 * i / n - 2.0, z = 4.0 * j / n - 2.0;
+        double dx = 0.5 * pi * std::cos(pi * x) * std::cos(pi * z);
+        double dz = -0.5 * pi * std::sin(pi * x) * std::sin(pi * z);
+        return normalised(vector(-dx, 1.0, -dz));
+    };
+    std::vector<polygon> polys;
+    polys.reserve(2 * static_cast<size_t>(n) * n);
+    for (int j = 0; j < n; ++j)
+        for (int i = 0; i < n; ++i) {
+            const int corners[2][3][2] = {{{i, j}, {i + 1, j}, {i + 1, j + 1}}, {{i, j}, {i + 1, j + 1}, {i, j + 1}}};
+            for (const auto& t : corners) {
+                polygon p;
+                for (int k = 0; k < 3; ++k) {
+                    p.position[k] = position(t[k][0], t[k][1]);
+                    p.normal[k] = normal(t[k][0], t[k][1]);
+                    p.texCoord[k] = vector(double(t[k][0]) / n, double(t[k][1]) / n, 0);
+                }
+                polys.push_back(p);
+            }
+        }
+    return polys;
+}
+
+std::unique_ptr<object> makeObject(const std::vector<polygon>& polys, int size)
+{
+    auto obj = std::make_unique<object>(size, size);
+    obj->shadingPolygons = polys;
+    obj->polygonCount = static_cast<int>(polys.size());
+    return obj;
+}
+
+long numberAt(const object& obj, int x, int y)
+{
+    const polygon* p = obj.alphaMap[x][y];
+    return p ? static_cast<long>(p - obj.shadingPolygons.data()) : -1;
+}
+
+double seconds(const std::function<void()>& work)
+{
+    auto start = std::chrono::steady_clock::now();
+    {
+        consoleCapture quiet;
+        work();
+    }
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    bool bruteForce = !(argc > 1 && std::strcmp(argv[1], "--no-brute-force") == 0);
+    const int sides[] = {22, 71, 224}; // 968, 10,082 and 100,352 triangles
+    const int sizes[] = {256, 1024};
+
+    say("Edge list\n%9s %9s %11s %7s %s\n", "triangles", "edges s", "brute s", "ratio", "same");
+    for (int side : sides) {
+        std::vector<polygon> polys = gridSurface(side);
+        for (polygon& p : polys)
+            p.faceNormal = normalised(cross(p.position[1] - p.position[0], p.position[2] - p.position[0]));
+        object fast(0, 0);
+        fast.polygons = polys;
+        fast.polygonCount = static_cast<int>(polys.size());
+        double edges = seconds([&] { buildEdgeList(&fast); });
+        if (bruteForce && polys.size() <= 20000) {
+            object slow(0, 0);
+            slow.polygons = polys;
+            slow.polygonCount = fast.polygonCount;
+            double brute = seconds([&] { referenceBuildEdgeList(&slow); });
+            bool same = slow.edgeCount == fast.edgeCount;
+            for (int i = 0; same && i < fast.edgeCount; ++i)
+                same = fast.edges[i].secondFace == slow.edges[i].secondFace && fast.edges[i].sharp == slow.edges[i].sharp;
+            say("%9zu %9.3f %11.3f %7.0f %s\n", polys.size(), edges, brute, brute / edges, same ? "yes" : "NO");
+        } else {
+            say("%9zu %9.3f %11s %7s %s\n", polys.size(), edges, "-", "-", "-");
+        }
+    }
+
+    say("\nSurface maps\n%9s %6s %9s %9s %9s %9s %11s %7s %s\n", "triangles", "map", "alpha s", "posit. s", "normal s", "total s",
+        "brute a. s", "ratio", "same");
+    for (int side : sides) {
+        std::vector<polygon> polys = gridSurface(side);
+        for (int size : sizes) {
+            auto obj = makeObject(polys, size);
+            double alpha = seconds([&] { generateAlphaMap(obj.get()); });
+            double positions = seconds([&] { generatePositionsMap(obj.get()); });
+            double normals = seconds([&] { generateNormalsMap(obj.get()); });
+            double total = alpha + positions + normals;
+            if (bruteForce && polys.size() <= 20000) {
+                auto slow = makeObject(polys, size);
+                double brute = seconds([&] { referenceGenerateAlphaMap(slow.get()); });
+                bool same = true;
+                for (int x = 0; x < size && same; ++x)
+                    for (int y = 0; y < size && same; ++y)
+                        same = numberAt(*obj, x, y) == numberAt(*slow, x, y);
+                say("%9zu %6d %9.3f %9.3f %9.3f %9.3f %11.3f %7.0f %s\n", polys.size(), size, alpha, positions, normals,
+                    total, brute, brute / alpha, same ? "yes" : "NO");
+            } else {
+                say("%9zu %6d %9.3f %9.3f %9.3f %9.3f %11s %7s %s\n", polys.size(), size, alpha, positions, normals,
+                    total, "-", "-", "-");
+            }
+        }
+    }
+    return 0;
+}

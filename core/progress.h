@@ -1,0 +1,11 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// 100 / total in single precision, times counter, truncated toward zero. Counters and totals
+// are 64-bit because W x H x polygons passes 2^31 on real meshes.
+int progressPercent(int64_t counter, int64_t total);
+
+// Writes "<title><percent>%\r", the line that overwrites itself on a terminal.
+void sayProgress(const char* title, int percent);
