@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cmath>
+
 // A point, direction or texel position. Construction and arithmetic set w to 1.0;
 // only set() and copies keep another w.
 class vector {
@@ -36,8 +38,22 @@ inline vector cross(vector a, vector b)
 }
 
 // Divides each non-zero component by the length when that length is not 0; w is kept.
-void normalise(vector& v);
-vector normalised(vector a);
+inline void normalise(vector& v)
+{
+    double len = std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z);
+    if (len == 0.0)
+        return;
+    // Zero components are left alone so that -0.0 and 0.0 stay as they were.
+    if (v.x != 0.0) v.x /= len;
+    if (v.y != 0.0) v.y /= len;
+    if (v.z != 0.0) v.z /= len;
+}
+
+inline vector normalised(vector a)
+{
+    normalise(a);
+    return a;
+}
 
 // Inside test in the x-y plane for a counter-clockwise triangle; points on an edge are inside.
 bool pointInTriangle(vector p, vector a, vector b, vector c);

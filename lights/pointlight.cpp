@@ -1,0 +1,19 @@
+#include "lights/pointlight.h"
+
+#include <cmath>
+
+::colour pointlight::illumination(vector p)
+{
+    if (range == -1.0)
+        return colour;
+    vector d = position - p;
+    double dist = std::sqrt(d.x * d.x + d.y * d.y + d.z * d.z);
+    if (dist >= range)
+        return ::colour(0, 0, 0, 255);
+    if (blocked && blocked(d, p))
+        return ::colour(0, 0, 0, 255);
+    // Full colour at the light, fading linearly to black at the edge of its reach.
+    return scaled(colour, 1.0 - dist / range);
+}
+
+void pointlight::drawShadowVolumes(object**, int) {}

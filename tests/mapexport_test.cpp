@@ -1,0 +1,111 @@
+#include "core/bitmap.h"
+#include "core/console.h"
+#include "mesh/object.h"
+#include "texlight/mapexport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <unistd.h>
+
+namespace {
+
+std::string tempName(const std::string& name)
+{
+    return testing::TempDir() + "mapexport_" + std::to_string(getpid()) + "_" + name;
+}
+
+// Writes one map and reads it back.
+std::unique_ptr<bitmap> exported(object& obj, unsigned kind, std::string* console = nullptr)
+{
+    std::string path = tempName("map.bmp");
+    std::remove(path.c_str());
+    consoleCapture capture;
+    writeMap(&obj, kind, path);
+    if (console)
+        *console = capture.text();
+    auto back = readBmp(path);
+    std::remove(path.c_str());
+    return back;
+}
+
+} // namespace
+
+TEST(mapExport, vectorEncoding)
+{
+    struct Case {
+        vector n;
+        colour expected;
+    } cases[] = {
+        {{0, 1, 0}, {127, 254, 127, 255}},
+        {{1, 0, 0}, {0, 127, 127, 255}},
+        {{0, 0, 1}, {127, 127, 0, 255}},
+        {{0, 0, 0}, {127, 127, 127, 255}},
+        {{-1, -1, -1}, {254, 0, 254, 255}},
+        {{2, 0, 0}, {129, 127, 127, 255}}, // 127 - 254 = -127, whose low byte is 129
+        {{1e30, 0, 0}, {0, 127, 127, 255}}, // far positions wrap instead of overflowing
+    };
+    object obj(8, 4);
+    for (unsigned kind : {5u, 6u}) {
+        grid<vector>& map = kind == 5 ? obj.normalsMap : obj.positionsMap;
+        for (const Case& k : cases) {
+            for (int y = 0; y < 4; ++y)
+                for (int x = 0; x < 8; ++x)
+                    map[y][x] = k.n;
+            std::string console;
+            auto image = exported(obj, kind, &console);
+            ASSERT_NE(image, nullptr);
+            EXPECT_EQ(console, kind == 5 ? "Writing Normals Map\n" : "");
+            ASSERT_EQ(image->width, 8);
+            ASSERT_EQ(image->height, 4);
+            for (int y = 0; y < 4; ++y)
+                for (int x = 0; x < 8; ++x)
+                    ASSERT_EQ(image->pixelAt(x, y), k.expected) << kind << ": " << k.n.x << "," << k.n.y << "," << k.n.z;
+        }
+    }
+}
+
+TEST(mapExport, coverageAndLightingBitmaps)
+{
+    object obj(5, 3); // odd width: padded BMP rows
+    polygon p;
+    obj.alphaMap[4][2] = &p;
+    obj.alphaMap[0][1] = &p;
+    auto alpha = exported(obj, 4);
+    ASSERT_NE(alpha, nullptr);
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 5; ++x) {
+            int g = obj.alphaMap[x][y] ? 255 : 0;
+            EXPECT_EQ(alpha->pixelAt(x, y), colour(g, g, g, 255)) << x << "," << y;
+        }
+
+    for (unsigned kind = 0; kind < 4; ++kind) {
+        bitmap* source = kind == 0 ? obj.diffuseBitmap.get() : kind == 1 ? obj.ambientBitmap.get()
+                       : kind == 2 ? obj.specularBitmap.get() : obj.finalBitmap.get();
+        for (size_t i = 0; i < source->byteCount(); ++i)
+            source->pixels[i] = static_cast<uint8_t>(kind * 50 + i);
+        auto back = exported(obj, kind);
+        ASSERT_NE(back, nullptr);
+        EXPECT_EQ(0, std::memcmp(back->pixels.get(), source->pixels.get(), source->byteCount())) << kind;
+    }
+}
+
+TEST(mapExport, unknownKindAndEmptyMaps)
+{
+    object obj(4, 4);
+    std::string path = tempName("seven.bmp");
+    std::remove(path.c_str());
+    consoleCapture capture;
+    writeMap(&obj, 7, path);
+    EXPECT_EQ(capture.text(), "Enter valid buffer for writing to BMP!\n");
+    EXPECT_NE(access(path.c_str(), F_OK), 0);
+
+    // An object without maps reports through the writer and writes nothing.
+    object none(0, 0);
+    capture.clear();
+    writeMap(&none, 6, path);
+    writeMap(&none, 0, path);
+    EXPECT_EQ(capture.text(), "ERROR: Bitmap is empty!\nERROR: Bitmap is empty!\n");
+    EXPECT_NE(access(path.c_str(), F_OK), 0);
+}
