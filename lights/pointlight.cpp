@@ -1,5 +1,7 @@
 #include "lights/pointlight.h"
 
+#include "lights/shadowvolume.h"
+
 #include <cmath>
 
 ::colour pointlight::illumination(vector p)
@@ -16,4 +18,7 @@
     return scaled(colour, 1.0 - dist / range);
 }
 
-void pointlight::drawShadowVolumes(object**, int) {}
+void pointlight::drawShadowVolumes(object** objects, int count)
+{
+    drawShadowVolumesFrom(position, objects, count);
+}
