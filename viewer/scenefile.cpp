@@ -1,0 +1,217 @@
+#include "viewer/scenefile.h"
+
+#include "core/bitmap.h"
+#include "core/console.h"
+#include "lights/light.h"
+#include "mesh/object.h"
+#include "mesh/prepare.h"
+
+#include <GL/gl.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+namespace {
+
+// Takes over a string that sscanf's %ms allocated.
+std::string adopt(char* s)
+{
+    if (!s)
+        return std::string();
+    std::string out(s);
+    std::free(s);
+    return out;
+}
+
+// The whole file, or false when it cannot be opened or read.
+bool readWholeFile(const std::string& path, std::string& text)
+{
+    std::FILE* file = std::fopen(path.c_str(), "r");
+    if (!file)
+        return false;
+    char chunk[1 << 16];
+    size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0)
+        text.append(chunk, n);
+    bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    return !failed;
+}
+
+preparationSettings settingsFor(const Scene& s)
+{
+    preparationSettings settings;
+    settings.terms = {s.prepareAmbient, s.prepareDiffuse, s.prepareSpecular};
+    settings.ambientColour = s.ambientColour;
+    settings.lights = s.lights;
+    settings.eye = s.eye;
+    settings.alphaPoints = s.alphaPoints;
+    return settings;
+}
+
+void placeLight(Scene& s, light& l, vector position)
+{
+    s.defaultLightPosition.set(position.x, position.y, position.z);
+    l.setPosition(s.defaultLightPosition);
+    l.setColour(colour(200, 200, 200, 255));
+    l.next = nullptr;
+    s.lights = &l;
+}
+
+} // namespace
+
+std::vector<std::string> splitSceneLines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) {
+            lines.push_back(text.substr(start));
+            break;
+        }
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+sceneLine parseSceneLine(const std::string& line, sceneColours& colours)
+{
+    sceneLine out;
+    // sscanf leaves every target after the first mismatch alone, so the colour components
+    // start from the working colours and only those read change.
+    int c[9] = {colours.ambient.red,  colours.ambient.green,  colours.ambient.blue,
+                colours.diffuse.red,  colours.diffuse.green,  colours.diffuse.blue,
+                colours.specular.red, colours.specular.green, colours.specular.blue};
+    char* objPath = nullptr;
+    char* bumpPath = nullptr;
+    char* colourPath = nullptr;
+    // %ms sizes each word to fit, so paths of any length are read whole.
+    int n = std::sscanf(line.c_str(), "%ms %d %d %d %d %d %d %d %d %d %f %ms %f %d %d %ms",
+                        &objPath, &c[0], &c[1], &c[2], &c[3], &c[4], &c[5], &c[6], &c[7], &c[8],
+                        &out.specularCoefficient, &bumpPath, &out.bumpCoefficient,
+                        &out.mapWidth, &out.mapHeight, &colourPath);
+    out.fields = n < 0 ? 0 : n;
+    out.objPath = adopt(objPath);
+    out.bumpPath = adopt(bumpPath);
+    out.colourPath = adopt(colourPath);
+
+    colour* targets[3] = {&colours.ambient, &colours.diffuse, &colours.specular};
+    for (int i = 0; i < 3; ++i) {
+        targets[i]->red = static_cast<int16_t>(c[3 * i]);
+        targets[i]->green = static_cast<int16_t>(c[3 * i + 1]);
+        targets[i]->blue = static_cast<int16_t>(c[3 * i + 2]);
+    }
+    return out;
+}
+
+int loadScene(const std::string& path, Scene& s)
+{
+    std::string text;
+    if (!readWholeFile(path, text)) {
+        say("ERROR: Scene file '%s' does not exist!\n", path.c_str());
+        return 0;
+    }
+
+    sceneColours colours;
+    std::vector<std::unique_ptr<object>> made;
+    const std::vector<std::string> lines = splitSceneLines(text);
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const int lineNumber = static_cast<int>(i) + 1;
+        const sceneLine line = parseSceneLine(lines[i], colours);
+        if (line.fields == 0)
+            continue;
+        if (line.fields < sceneLineFields) {
+            say("ERROR: Scene file '%s' line %d has %d of %d fields, skipped!\n", path.c_str(),
+                lineNumber, line.fields, sceneLineFields);
+            continue;
+        }
+        // An object without texture-space maps could not be lit or drawn.
+        if (line.mapWidth < 1 || line.mapHeight < 1) {
+            say("ERROR: Scene file '%s' line %d has map size %d x %d, skipped!\n", path.c_str(),
+                lineNumber, line.mapWidth, line.mapHeight);
+            continue;
+        }
+
+        say("*******************************************************\n");
+        std::unique_ptr<object> obj = loadObject(line.objPath, line.mapWidth, line.mapHeight);
+        if (!obj) {
+            say("ERROR: Scene file '%s' line %d: OBJ file '%s' could not be loaded, skipped!\n",
+                path.c_str(), lineNumber, line.objPath.c_str());
+            continue;
+        }
+        obj->bumpCoefficient = line.bumpCoefficient;
+        obj->specularCoefficient = line.specularCoefficient;
+
+        say("MATERIAL PROPERTIES:\n");
+        say("AMBIENT: %3d, %3d, %3d | DIFFUSE: %3d, %3d, %3d | SPECULAR %3d, %3d, %3d\n\n",
+            colours.ambient.red, colours.ambient.green, colours.ambient.blue,
+            colours.diffuse.red, colours.diffuse.green, colours.diffuse.blue,
+            colours.specular.red, colours.specular.green, colours.specular.blue);
+        say("TEXTURES:\n");
+        say("COLOUR TEXTURE: %s | BUMP MAP TEXTURE: %s\n\n", line.colourPath.c_str(),
+            line.bumpPath.c_str());
+        say("COEFFICIENTS:\n");
+        say("SPECULAR COEFFICIENT: %2.6f | BUMP COEFFICIENT: %2.6f\n\n",
+            static_cast<double>(line.specularCoefficient),
+            static_cast<double>(line.bumpCoefficient));
+
+        if (line.bumpPath != "NULL") {
+            sayText("Setting bumpmap '" + line.bumpPath + "'!\n");
+            obj->setBumpMap(readBmp(line.bumpPath));
+        }
+        if (line.colourPath != "NULL") {
+            sayText("Setting colour map '" + line.colourPath + "'!\n");
+            obj->setColourMap(readBmp(line.colourPath));
+        }
+
+        prepareObject(obj.get(), colours.ambient, colours.diffuse, colours.specular,
+                      settingsFor(s));
+        made.push_back(std::move(obj));
+    }
+
+    s.owned = std::move(made);
+    s.objects.clear();
+    for (const std::unique_ptr<object>& obj : s.owned)
+        s.objects.push_back(obj.get());
+    s.objectCount = static_cast<int>(s.objects.size());
+    return s.objectCount;
+}
+
+void orbitViewAndLight(Scene& s)
+{
+    const double theta = s.cameraAzimuth;
+    const double phi = s.cameraElevation;
+    // Distance 1 rather than the viewing distance: only the direction matters to preparation,
+    // and the first frame places the eye properly.
+    s.eye.set(s.centre.x - std::cos(phi) * std::cos(theta), s.centre.y + std::sin(phi),
+              s.centre.z - std::cos(phi) * std::sin(theta));
+    placeLight(s, s.defaultLight, vector(0, 5.721, 0));
+}
+
+void fixedViewAndLight(Scene& s, light& l)
+{
+    s.eye.set(0, 0, -10);
+    placeLight(s, l, vector(0, 0, -2));
+}
+
+void setUpScene(const std::string& path, Scene& s, const sceneChoices& placeViewAndLights)
+{
+    glLightModelfv(GL_LIGHT_MODEL_AMBIENT, s.lightModelAmbient);
+    if (placeViewAndLights)
+        placeViewAndLights(s);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glEnable(GL_TEXTURE_2D);
+    glEnable(GL_DEPTH_TEST);
+    glEnable(GL_CULL_FACE);
+    glEnable(GL_NORMALIZE);
+    glEnable(GL_AUTO_NORMAL);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    s.objectCount = loadScene(path, s);
+    glClearColor(0, 0, 0, 1);
+}
