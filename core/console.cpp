@@ -48,6 +48,8 @@ void say(const char* format, ...)
     sayText(std::string(big.data(), static_cast<size_t>(n)));
 }
 
+void useLineBufferedConsole() { std::setvbuf(stdout, nullptr, _IOLBF, 1 << 16); }
+
 consoleCapture::consoleCapture() : previous(captureTarget) { captureTarget = &collected; }
 
 consoleCapture::~consoleCapture() { captureTarget = previous; }

@@ -4,6 +4,9 @@
 
 // Every report, progress line and error goes through here, so that they reach standard
 // output in the order they were made, whether it is a terminal or a pipe.
+// For programs whose output is watched while they run: flush at every line end.
+void useLineBufferedConsole();
+
 void say(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void sayText(const std::string& text);
 

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "core/bitmap.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+// Runs real viewer programs on a virtual X display of their own and drives them with
+// xdotool, as a person at the keyboard and mouse would.
+
+// A private virtual X server; it stops when the object goes.
+class virtualDisplay {
+public:
+    virtualDisplay();
+    ~virtualDisplay();
+    virtualDisplay(const virtualDisplay&) = delete;
+    virtualDisplay& operator=(const virtualDisplay&) = delete;
+
+    bool ok() const { return !name.empty(); }
+    const std::string& display() const { return name; }
+
+private:
+    int pid = -1;
+    std::string name; // ":N"
+};
+
+// One viewer process with its standard output captured in a file.
+class viewerProcess {
+public:
+    viewerProcess(const virtualDisplay& x, const std::string& program, const std::vector<std::string>& args,
+                  const std::string& workingDirectory);
+    ~viewerProcess();
+    viewerProcess(const viewerProcess&) = delete;
+    viewerProcess& operator=(const viewerProcess&) = delete;
+
+    std::string output() const;
+    // Waits until the output contains text (true) or the time runs out or the program ends.
+    bool waitForOutput(const std::string& text, double seconds = 120) const;
+    bool running() const;
+
+    // The program's window, found by its title once it is shown; empty when it never shows.
+    std::string waitForWindow(const std::string& title, double seconds = 120);
+
+    // Input through the X test extension, so it arrives as real key and pointer events.
+    void key(const std::string& keys);
+    void drag(int button, int fromX, int fromY, int toX, int toY);
+    void resize(int width, int height);
+
+private:
+    std::string xdotool(const std::string& arguments) const;
+
+    const virtualDisplay& x;
+    int pid = -1;
+    std::string outputPath;
+    std::string window;
+};
+
+// A fresh empty folder under the test temp folder.
+std::string makeTempFolder(const std::string& name);
+void removeFolder(const std::string& path);
+// Waits until the file exists and stays the same size for a moment; false on time-out.
+bool waitForFile(const std::string& path, double seconds = 30);
+// Reads a BMP file, quietly.
+std::unique_ptr<bitmap> readImage(const std::string& path);

@@ -1,0 +1,231 @@
+#include "tests/e2e/harness.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sys/stat.h>
+
+namespace {
+
+// A floor at y = -2 and a small square occluder at y = 0 under marlin's light at
+// (0, 5.721, 0). From the start camera at (-10, 0, 0) the occluder is seen edge-on, and its
+// shadow falls on the middle of the floor.
+void writeScene(const std::string& folder)
+{
+    std::ofstream floor(folder + "/floor.obj");
+    floor << "v -4 -2 -4\nv 4 -2 -4\nv 4 -2 4\nv -4 -2 4\n"
+             "vt 0 0\nvt 1 0\nvt 1 1\nvt 0 1\nvn 0 1 0\n"
+             "f 1/1/1 4/4/1 3/3/1\nf 1/1/1 3/3/1 2/2/1\n";
+    std::ofstream occluder(folder + "/occluder.obj");
+    occluder << "v -0.5 0 -0.5\nv 0.5 0 -0.5\nv 0.5 0 0.5\nv -0.5 0 0.5\n"
+                "vt 0 0\nvt 1 0\nvt 1 1\nvt 0 1\nvn 0 1 0\n"
+                "f 1/1/1 4/4/1 3/3/1\nf 1/1/1 3/3/1 2/2/1\n";
+    std::ofstream scene(folder + "/scene.txt");
+    scene << "floor.obj 50 50 50 200 200 200 255 255 255 20.0 NULL 1.0 64 64 NULL\n"
+             "occluder.obj 50 50 50 200 100 100 255 255 255 20.0 NULL 1.0 32 32 NULL\n";
+}
+
+int brightness(const bitmap& b, int x, int y)
+{
+    colour c = b.pixelAt(x, y);
+    return c.red + c.green + c.blue;
+}
+
+// True when a pixel of exactly this colour lies within a few pixels of (x, y).
+bool colourNear(const bitmap& b, int x, int y, colour wanted, int reach = 3)
+{
+    for (int dy = -reach; dy <= reach; ++dy)
+        for (int dx = -reach; dx <= reach; ++dx) {
+            int px = x + dx, py = y + dy;
+            if (px >= 0 && py >= 0 && px < b.width && py < b.height && b.pixelAt(px, py) == wanted)
+                return true;
+        }
+    return false;
+}
+
+struct marlinRun {
+    std::string folder;
+    virtualDisplay x;
+    std::unique_ptr<viewerProcess> viewer;
+    int frames = 0;
+
+    explicit marlinRun(const std::string& name, std::vector<std::string> args = {"scene.txt"})
+    {
+        folder = makeTempFolder(name);
+        writeScene(folder);
+        if (!x.ok())
+            return;
+        viewer = std::make_unique<viewerProcess>(x, MARLIN_PATH, args, folder);
+    }
+
+    ~marlinRun()
+    {
+        viewer.reset();
+        // What a failed test wrote stays behind for a look.
+        if (!testing::Test::HasFailure())
+            removeFolder(folder);
+    }
+
+    bool started() { return viewer && !viewer->waitForWindow("scene.txt").empty(); }
+
+    // Presses C and returns the new frame.
+    std::unique_ptr<bitmap> capture()
+    {
+        viewer->key("c");
+        ++frames;
+        char name[32];
+        std::snprintf(name, sizeof name, "/frame%04d.bmp", frames);
+        if (!viewer->waitForOutput("Outputing frame: " + std::to_string(frames) + "\n", 30) ||
+            !waitForFile(folder + name))
+            return nullptr;
+        return readImage(folder + name);
+    }
+};
+
+// Screen positions in a 720 x 576 frame of the start camera (75 degree view, distance 10).
+const int centreX = 360, centreY = 288;
+const double pixelsPerUnit = 288 / (10 * 0.76732698797896); // tan(37.5 degrees)
+
+int screenY(double worldY) { return centreY + static_cast<int>(worldY * pixelsPerUnit); }
+int screenX(double worldZ) { return centreX + static_cast<int>(worldZ * pixelsPerUnit); }
+
+} // namespace
+
+TEST(marlin, loadsTheSceneAndCapturesFrames)
+{
+    marlinRun run("loads");
+    ASSERT_TRUE(run.x.ok()) << "no Xvfb";
+    ASSERT_TRUE(run.started()) << run.viewer->output();
+    std::string console = run.viewer->output();
+    EXPECT_NE(console.find("Object 'floor.obj' loaded successfully"), std::string::npos);
+    EXPECT_NE(console.find("MATERIAL PROPERTIES:\n"), std::string::npos);
+    EXPECT_EQ(console.find("ERROR"), std::string::npos) << console;
+
+    auto frame = run.capture();
+    ASSERT_NE(frame, nullptr) << run.viewer->output();
+    EXPECT_EQ(frame->width, 720);
+    EXPECT_EQ(frame->height, 576);
+    // The y axis rises green from the centre, the z axis runs blue to the right.
+    EXPECT_TRUE(colourNear(*frame, centreX, centreY + 20, colour(0, 255, 0, 255)));
+    EXPECT_TRUE(colourNear(*frame, centreX + 20, centreY, colour(0, 0, 255, 255)));
+    // The occluder's shadow on the floor is darker than the lit floor beside it.
+    int shadowed = brightness(*frame, centreX, screenY(-2));
+    int lit = brightness(*frame, screenX(2.5), screenY(-2));
+    EXPECT_LT(shadowed * 10, lit * 7) << shadowed << " vs " << lit;
+}
+
+TEST(marlin, keysSwitchShadowsMarkersAndModes)
+{
+    marlinRun run("keys");
+    ASSERT_TRUE(run.x.ok()) << "no Xvfb";
+    ASSERT_TRUE(run.started()) << run.viewer->output();
+    auto first = run.capture();
+    ASSERT_NE(first, nullptr);
+
+    // H: the shadowed floor becomes as light as its surroundings.
+    run.viewer->key("h");
+    auto noShadows = run.capture();
+    ASSERT_NE(noShadows, nullptr);
+    EXPECT_GT(brightness(*noShadows, centreX, screenY(-2)), brightness(*first, centreX, screenY(-2)) + 60);
+    run.viewer->key("h");
+
+    // L: the light's marker appears above the scene in the light's colour.
+    int markerY = screenY(5.721);
+    EXPECT_FALSE(colourNear(*first, centreX, markerY, colour(200, 200, 200, 255)));
+    run.viewer->key("l");
+    auto marker = run.capture();
+    ASSERT_NE(marker, nullptr);
+    EXPECT_TRUE(colourNear(*marker, centreX, markerY, colour(200, 200, 200, 255)));
+    run.viewer->key("l");
+
+    // T: texture-space mode draws black shadows, the outline mode half-dark ones again.
+    run.viewer->key("t");
+    auto textured = run.capture();
+    run.viewer->key("t");
+    auto outlined = run.capture();
+    run.viewer->key("t");
+    auto back = run.capture();
+    ASSERT_TRUE(textured && outlined && back);
+    colour shadow = textured->pixelAt(centreX, screenY(-2));
+    EXPECT_EQ(shadow, colour(0, 0, 0, 255));
+    EXPECT_GT(brightness(*outlined, centreX, screenY(-2)), 0);
+    EXPECT_NE(brightness(*textured, screenX(2.5), screenY(-2)), brightness(*outlined, screenX(2.5), screenY(-2)));
+    // Back in the material mode, the shadow is half-dark again.
+    EXPECT_NEAR(brightness(*back, centreX, screenY(-2)), brightness(*first, centreX, screenY(-2)), 6);
+}
+
+TEST(marlin, exportsSixMapsPerObject)
+{
+    marlinRun run("maps");
+    ASSERT_TRUE(run.x.ok()) << "no Xvfb";
+    ASSERT_TRUE(run.started()) << run.viewer->output();
+    run.viewer->key("f");
+    for (const char* kind : {"diffuse", "ambient", "specular", "alpha", "normals", "positions"})
+        for (const char* index : {"00", "01"}) {
+            std::string path = run.folder + "/" + kind + index + ".bmp";
+            ASSERT_TRUE(waitForFile(path)) << path;
+            auto map = readImage(path);
+            ASSERT_NE(map, nullptr) << path;
+            EXPECT_EQ(map->width, index[1] == '0' ? 64 : 32) << path;
+        }
+    struct stat st;
+    EXPECT_NE(stat((run.folder + "/final00.bmp").c_str(), &st), 0);
+    EXPECT_NE(stat((run.folder + "/diffuse02.bmp").c_str(), &st), 0);
+}
+
+TEST(marlin, oddWindowWidthsAreCapturedWithoutSkew)
+{
+    marlinRun run("odd");
+    ASSERT_TRUE(run.x.ok()) << "no Xvfb";
+    ASSERT_TRUE(run.started()) << run.viewer->output();
+    run.viewer->resize(721, 577);
+    auto frame = run.capture();
+    ASSERT_NE(frame, nullptr);
+    ASSERT_EQ(frame->width, 721);
+    ASSERT_EQ(frame->height, 577);
+    // The green axis is one straight vertical line: every row of it in the same column.
+    int column = -1;
+    for (int y = 290; y < 300; ++y) {
+        int found = -1;
+        for (int x = 340; x < 380; ++x)
+            if (frame->pixelAt(x, y) == colour(0, 255, 0, 255))
+                found = x;
+        ASSERT_NE(found, -1) << "row " << y;
+        if (column == -1)
+            column = found;
+        EXPECT_EQ(found, column) << "row " << y;
+    }
+}
+
+TEST(marlin, mouseOrbitsTheCamera)
+{
+    marlinRun run("orbit");
+    ASSERT_TRUE(run.x.ok()) << "no Xvfb";
+    ASSERT_TRUE(run.started()) << run.viewer->output();
+    auto before = run.capture();
+    run.viewer->drag(1, 300, 300, 420, 300);
+    auto after = run.capture();
+    ASSERT_TRUE(before && after);
+    // Seen from the start the red x axis points straight away from the camera; after the
+    // orbit it shows as a short line beside the centre.
+    const colour red(255, 0, 0, 255);
+    auto redBeside = [&](const bitmap& b) {
+        return colourNear(b, centreX - 9, centreY, red, 5) || colourNear(b, centreX + 9, centreY, red, 5);
+    };
+    EXPECT_FALSE(redBeside(*before));
+    EXPECT_TRUE(redBeside(*after));
+}
+
+TEST(marlin, turntableModePrintsItsBannerAndTurns)
+{
+    marlinRun run("turn", {"scene.txt", "-turn"});
+    ASSERT_TRUE(run.x.ok()) << "no Xvfb";
+    ASSERT_TRUE(run.started()) << run.viewer->output();
+    EXPECT_TRUE(run.viewer->waitForOutput("\nEntering Turntable Mode\n*************************************\n\n"));
+    auto first = run.capture();
+    auto second = run.capture();
+    ASSERT_TRUE(first && second);
+    EXPECT_NE(0, std::memcmp(first->pixels.get(), second->pixels.get(), first->byteCount()));
+}

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <string>
+
+struct Scene;
+
+// "frame%04d.bmp" for the given number.
+std::string frameName(int number);
+// Writes the window's current read buffer to the next numbered frame file and advances the
+// counter; with switchModes, every 360th capture also flips render mode 1 <-> 3.
+void captureFrame(Scene& s, bool switchModes);
+// Advances the frame counter as a capture does (the mode switch included when asked).
+void countCapture(Scene& s, bool switchModes);
+// Writes six maps of every object: diffuse, ambient, specular, alpha, normals, positions.
+void exportMaps(const Scene& s);
