@@ -67,7 +67,7 @@ int nextRenderMode(int mode)
     return 1;
 }
 
-keyAction pressKey(Scene& s, unsigned char key)
+keyAction pressKey(Scene& s, unsigned char key, bool renderModes, bool mapExport)
 {
     switch (std::toupper(key)) {
     case 'A': toggle(s.ambientTerm); break;
@@ -75,9 +75,12 @@ keyAction pressKey(Scene& s, unsigned char key)
     case 'S': toggle(s.specularTerm); break;
     case 'L': toggle(s.showLights); break;
     case 'H': toggle(s.shadowsOn); break;
-    case 'T': s.renderMode = nextRenderMode(s.renderMode); break;
+    case 'T':
+        if (renderModes)
+            s.renderMode = nextRenderMode(s.renderMode);
+        break;
     case 'C': return keyAction::captureFrame;
-    case 'F': return keyAction::exportMaps;
+    case 'F': return mapExport ? keyAction::exportMaps : keyAction::none;
     default: break;
     }
     return keyAction::none;
@@ -87,4 +90,17 @@ void advanceTurntable(Scene& s)
 {
     s.cameraAzimuth += s.turntableStep * (1.0 / 180.0);
     s.cameraElevation = 0.5;
+}
+
+vector lightPositionForPointer(const Scene& s, int x, int y)
+{
+    return vector(2 - x / s.windowWidth * 4, 2 - y / s.windowHeight * 4, -5.0);
+}
+
+void circlingLightPositions(double a, vector out[3])
+{
+    const double radius = 3.0;
+    out[0] = vector(radius * std::cos(a), -radius * std::sin(a), 0);
+    out[1] = vector(radius * std::cos(a), 0, -radius * std::sin(a));
+    out[2] = vector(0, radius * std::cos(a), -radius * std::sin(a));
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/vector.h"
+
 struct Scene;
 
 // Eye on a sphere of radius 10 about the centre, from the camera's azimuth and elevation.
@@ -13,8 +15,16 @@ void mouseMotion(Scene& s, int x, int y);
 
 // What a key asks for beyond changing the scene's switches.
 enum class keyAction { none, captureFrame, exportMaps };
-// Applies one key of marlin's keyboard (A D S L H T toggle or cycle; C and F are returned).
-keyAction pressKey(Scene& s, unsigned char key);
+// Applies one key: A D S L H toggle, T cycles the render mode (when the program has modes),
+// C and F are returned (F only when the program exports maps). Other keys do nothing.
+keyAction pressKey(Scene& s, unsigned char key, bool renderModes = true, bool mapExport = true);
+
+// Where the dragged light of the fixed-camera viewers goes for a pointer position: the
+// window spans 2 to -2 in x and y (screen right is world -x), in the plane z = -5.
+vector lightPositionForPointer(const Scene& s, int x, int y);
+// The three circling lights of the animated viewer at angle a: radius 3 in the x-y, x-z
+// and y-z planes.
+void circlingLightPositions(double a, vector out[3]);
 
 // Next render mode on T: 1 -> 2 -> 3 -> 1.
 int nextRenderMode(int mode);

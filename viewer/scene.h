@@ -50,6 +50,7 @@ struct Scene {
 
     // Per-program choices.
     alphaTestPoints alphaPoints = alphaTestPoints::centreThenCorner;
+    double lightAngle = 0.0; // radians; the circling lights' angle, 0.1 more every frame
 };
 
 extern Scene scene;

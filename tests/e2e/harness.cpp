@@ -199,6 +199,8 @@ std::string makeTempFolder(const std::string& name)
     return path;
 }
 
+void settle(double seconds) { pause(seconds); }
+
 void removeFolder(const std::string& path) { runCommand("rm -rf '" + path + "'"); }
 
 bool waitForFile(const std::string& path, double seconds)

@@ -59,6 +59,8 @@ private:
 // A fresh empty folder under the test temp folder.
 std::string makeTempFolder(const std::string& name);
 void removeFolder(const std::string& path);
+// Lets the programs run for a while.
+void settle(double seconds);
 // Waits until the file exists and stays the same size for a moment; false on time-out.
 bool waitForFile(const std::string& path, double seconds = 30);
 // Reads a BMP file, quietly.

@@ -73,6 +73,9 @@ struct marlinRun {
     // Presses C and returns the new frame.
     std::unique_ptr<bitmap> capture()
     {
+        // Let the program draw a frame with whatever the last input changed (slow under the
+        // sanitizers) before the capture reads it.
+        settle(0.5);
         viewer->key("c");
         ++frames;
         char name[32];

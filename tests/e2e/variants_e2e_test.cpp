@@ -1,0 +1,148 @@
+#include "tests/e2e/harness.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+#include <sys/stat.h>
+
+namespace {
+
+// Seen from the fixed camera at (0, 0, -10): a back wall at z = 2 facing the camera and a
+// small occluder at z = 0 between the wall and the light's start at (0, 0, -2).
+void writeSphereRoom(const std::string& folder)
+{
+    std::ofstream wall(folder + "/wall.obj");
+    wall << "v -4 -4 2\nv 4 -4 2\nv 4 4 2\nv -4 4 2\n"
+            "vt 0 0\nvt 1 0\nvt 1 1\nvt 0 1\nvn 0 0 -1\n"
+            "f 1/1/1 3/3/1 2/2/1\nf 1/1/1 4/4/1 3/3/1\n";
+    std::ofstream occluder(folder + "/occluder.obj");
+    occluder << "v -0.5 -0.5 0\nv 0.5 -0.5 0\nv 0.5 0.5 0\nv -0.5 0.5 0\n"
+                "vt 0 0\nvt 1 0\nvt 1 1\nvt 0 1\nvn 0 0 -1\n"
+                "f 1/1/1 3/3/1 2/2/1\nf 1/1/1 4/4/1 3/3/1\n";
+    std::ofstream scene(folder + "/sphere_room.txt");
+    scene << "wall.obj 50 50 50 200 200 200 255 255 255 20.0 NULL 1.0 64 64 NULL\n"
+             "occluder.obj 50 50 50 200 100 100 255 255 255 20.0 NULL 1.0 16 16 NULL\n";
+}
+
+bool sameImage(const bitmap& a, const bitmap& b)
+{
+    return a.width == b.width && a.height == b.height &&
+           std::memcmp(a.pixels.get(), b.pixels.get(), a.byteCount()) == 0;
+}
+
+struct variantRun {
+    std::string folder;
+    virtualDisplay x;
+    std::unique_ptr<viewerProcess> viewer;
+    int frames = 0;
+
+    // Arguments are handed over to show that they are ignored.
+    variantRun(const std::string& program, const std::string& name)
+    {
+        folder = makeTempFolder(name);
+        writeSphereRoom(folder);
+        if (x.ok())
+            viewer = std::make_unique<viewerProcess>(x, program, std::vector<std::string>{"other.txt", "-turn"}, folder);
+    }
+
+    ~variantRun()
+    {
+        viewer.reset();
+        if (!testing::Test::HasFailure())
+            removeFolder(folder);
+    }
+
+    bool started() { return viewer && !viewer->waitForWindow("sphere_room.txt").empty(); }
+
+    std::unique_ptr<bitmap> capture()
+    {
+        // Let the program draw a frame with whatever the last input changed (slow under the
+        // sanitizers) before the capture reads it.
+        settle(0.5);
+        viewer->key("c");
+        ++frames;
+        char name[32];
+        std::snprintf(name, sizeof name, "/frame%04d.bmp", frames);
+        if (!viewer->waitForOutput("Outputing frame: " + std::to_string(frames) + "\n", 30) ||
+            !waitForFile(folder + name))
+            return nullptr;
+        return readImage(folder + name);
+    }
+
+    bool exists(const std::string& file) const
+    {
+        struct stat st;
+        return stat((folder + "/" + file).c_str(), &st) == 0;
+    }
+};
+
+} // namespace
+
+class draggedLight : public testing::TestWithParam<const char*> {};
+
+TEST_P(draggedLight, followsTheMouseAndIgnoresArgumentsAndT)
+{
+    const bool depth = std::string(GetParam()) == TERN_DEPTH_PATH;
+    variantRun run(GetParam(), depth ? "tern_depth" : "tern");
+    ASSERT_TRUE(run.x.ok()) << "no Xvfb";
+    ASSERT_TRUE(run.started()) << run.viewer->output();
+    EXPECT_NE(run.viewer->output().find("Object 'wall.obj' loaded successfully"), std::string::npos);
+    EXPECT_EQ(run.viewer->output().find("ERROR"), std::string::npos) << run.viewer->output();
+
+    auto start = run.capture();
+    ASSERT_NE(start, nullptr);
+    run.viewer->key("t"); // no render modes here
+    auto afterT = run.capture();
+    ASSERT_NE(afterT, nullptr);
+    EXPECT_TRUE(sameImage(*start, *afterT));
+
+    // A drag ending at the window's centre puts the light at (0, 0, -5): the frame changes.
+    run.viewer->drag(1, 100, 100, 360, 288);
+    auto centred = run.capture();
+    ASSERT_NE(centred, nullptr);
+    EXPECT_FALSE(sameImage(*start, *centred));
+
+    // H: tern shows it at the next redraw only, tern_depth at once.
+    run.viewer->key("h");
+    auto afterH = run.capture();
+    ASSERT_NE(afterH, nullptr);
+    EXPECT_EQ(sameImage(*centred, *afterH), !depth);
+    run.viewer->drag(1, 350, 280, 360, 288);
+    auto redrawn = run.capture();
+    ASSERT_NE(redrawn, nullptr);
+    EXPECT_FALSE(sameImage(*centred, *redrawn));
+
+    run.viewer->key("f");
+    EXPECT_TRUE(waitForFile(run.folder + "/positions01.bmp"));
+}
+
+INSTANTIATE_TEST_SUITE_P(fixedCamera, draggedLight, testing::Values(TERN_PATH, TERN_DEPTH_PATH));
+
+TEST(heron, animatesStartsWithoutShadowsAndExportsNothing)
+{
+    variantRun run(HERON_PATH, "heron");
+    ASSERT_TRUE(run.x.ok()) << "no Xvfb";
+    ASSERT_TRUE(run.started()) << run.viewer->output();
+    auto first = run.capture();
+    auto second = run.capture();
+    ASSERT_TRUE(first && second);
+    EXPECT_FALSE(sameImage(*first, *second)); // the lights circle on their own
+
+    // No shadows until H: the occluder's shadow never shows as black on the wall.
+    auto blackPixels = [](const bitmap& b) {
+        int n = 0;
+        for (int y = 0; y < b.height; ++y)
+            for (int x = 0; x < b.width; ++x)
+                n += b.pixelAt(x, y) == colour(0, 0, 0, 255) && x > 250 && x < 470 && y > 180 && y < 400;
+        return n;
+    };
+    EXPECT_EQ(blackPixels(*second), 0);
+
+    run.viewer->key("f");
+    run.viewer->key("t");
+    auto later = run.capture();
+    ASSERT_NE(later, nullptr);
+    EXPECT_FALSE(run.exists("diffuse00.bmp"));
+    EXPECT_TRUE(run.viewer->running());
+}
