@@ -38,6 +38,16 @@ void positionOpenGLLights()
     }
 }
 
+// The opening of the two passes lit by OpenGL: untextured, lighting on, lights placed.
+void openLitFrame(object** objects, int count)
+{
+    glDisable(GL_TEXTURE_2D);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glEnable(GL_LIGHTING);
+    openFrame(objects, count);
+    positionOpenGLLights();
+}
+
 // Blends black into the pixels whose stencil value is set and clears them again.
 void darkenShadowedPixels(float darkness)
 {
@@ -143,11 +153,7 @@ void drawAxes(float length, bool cullingOff)
 
 void renderMaterialPass(object** objects, int count)
 {
-    glDisable(GL_TEXTURE_2D);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    glEnable(GL_LIGHTING);
-    openFrame(objects, count);
-    positionOpenGLLights();
+    openLitFrame(objects, count);
     for (int i = 0; i < count; ++i)
         drawWithMaterials(objects[i]);
     glDisable(GL_LIGHTING);
@@ -178,11 +184,7 @@ void renderFixedViewPass(object** objects, int count, float shadowDarkness)
 
 void renderOutlinePass(object** objects, int count)
 {
-    glDisable(GL_TEXTURE_2D);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    glEnable(GL_LIGHTING);
-    openFrame(objects, count);
-    positionOpenGLLights();
+    openLitFrame(objects, count);
     for (int i = 0; i < count; ++i)
         drawLitWithOutlines(objects[i], scene.eye, scene.lights);
     lightLoop(objects, count, 0.5f);

@@ -1,6 +1,6 @@
 // heron: three coloured point lights circling the scene, relit and redrawn continuously.
 
-#include "viewer/capture.h"
+#include "viewer/callbacks.h"
 #include "viewer/fixedview.h"
 #include "viewer/input.h"
 #include "viewer/passes.h"
@@ -43,18 +43,10 @@ void display()
 
 void idle() { glutPostRedisplay(); }
 
-void reshape(int width, int height)
-{
-    scene.windowWidth = static_cast<float>(width);
-    scene.windowHeight = static_cast<float>(height);
-    glutPostRedisplay();
-}
-
 // No map export here; every key, even one without an action, asks for a redraw.
 void keyboard(unsigned char key, int, int)
 {
-    if (pressKey(scene, key, false, false) == keyAction::captureFrame)
-        captureFrame(scene, false);
+    viewerKey(key, false, false, false);
     glutPostRedisplay();
 }
 
@@ -66,7 +58,7 @@ int main(int argc, char** argv)
     openFixedViewWindow(&argc, argv);
     setUpScene(fixedViewScene, scene, setUp);
     glutDisplayFunc(display);
-    glutReshapeFunc(reshape);
+    glutReshapeFunc(reshapeWindow);
     glutIdleFunc(idle);
     glutKeyboardFunc(keyboard);
     glutMainLoop();

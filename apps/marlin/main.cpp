@@ -1,7 +1,7 @@
 // marlin: one point light, three render modes, an orbiting camera and a turntable mode.
 
 #include "core/console.h"
-#include "viewer/capture.h"
+#include "viewer/callbacks.h"
 #include "viewer/input.h"
 #include "viewer/passes.h"
 #include "viewer/scene.h"
@@ -30,13 +30,6 @@ void display()
 
 void idle() { glutPostRedisplay(); }
 
-void reshape(int width, int height)
-{
-    scene.windowWidth = static_cast<float>(width);
-    scene.windowHeight = static_cast<float>(height);
-    glutPostRedisplay();
-}
-
 void mouse(int button, int state, int, int) { mouseButton(scene, button, state); }
 
 void motion(int x, int y)
@@ -45,14 +38,7 @@ void motion(int x, int y)
     glutPostRedisplay();
 }
 
-void keyboard(unsigned char key, int, int)
-{
-    switch (pressKey(scene, key)) {
-    case keyAction::captureFrame: captureFrame(scene, true); break;
-    case keyAction::exportMaps: exportMaps(scene); break;
-    case keyAction::none: break;
-    }
-}
+void keyboard(unsigned char key, int, int) { viewerKey(key, true, true, true); }
 
 void printTurntableBanner()
 {
@@ -84,7 +70,7 @@ int main(int argc, char** argv)
     }
     glutDisplayFunc(display);
     glutIdleFunc(idle);
-    glutReshapeFunc(reshape);
+    glutReshapeFunc(reshapeWindow);
     if (scene.turntable == 0) {
         glutMotionFunc(motion);
         glutMouseFunc(mouse);

@@ -1,7 +1,7 @@
 // tern: one point light that follows the mouse, a fixed camera, the lightmap view only.
 // It draws only when something asks for it: a drag, a resize or an exposure.
 
-#include "viewer/capture.h"
+#include "viewer/callbacks.h"
 #include "viewer/fixedview.h"
 #include "viewer/input.h"
 #include "viewer/passes.h"
@@ -15,13 +15,6 @@ pointlight lamp;
 
 void display() { renderFixedViewPass(scene.objects.data(), scene.objectCount, 1.0f); }
 
-void reshape(int width, int height)
-{
-    scene.windowWidth = static_cast<float>(width);
-    scene.windowHeight = static_cast<float>(height);
-    glutPostRedisplay();
-}
-
 void motion(int x, int y)
 {
     lamp.setPosition(lightPositionForPointer(scene, x, y));
@@ -29,14 +22,7 @@ void motion(int x, int y)
 }
 
 // A key's change shows at the next redraw, not at once.
-void keyboard(unsigned char key, int, int)
-{
-    switch (pressKey(scene, key, false, true)) {
-    case keyAction::captureFrame: captureFrame(scene, false); break;
-    case keyAction::exportMaps: exportMaps(scene); break;
-    case keyAction::none: break;
-    }
-}
+void keyboard(unsigned char key, int, int) { viewerKey(key, false, true, false); }
 
 } // namespace
 
@@ -48,7 +34,7 @@ int main(int argc, char** argv)
     scene.alphaPoints = alphaTestPoints::cornerThenBack;
     setUpScene(fixedViewScene, scene, [](Scene& s) { fixedViewAndLight(s, lamp); });
     glutDisplayFunc(display);
-    glutReshapeFunc(reshape);
+    glutReshapeFunc(reshapeWindow);
     glutMotionFunc(motion);
     glutKeyboardFunc(keyboard);
     glutMainLoop();

@@ -1,7 +1,7 @@
 // tern_depth: as tern, with a spot light whose cone shapes the light; keys redraw at once.
 
 #include "lights/spotlight.h"
-#include "viewer/capture.h"
+#include "viewer/callbacks.h"
 #include "viewer/fixedview.h"
 #include "viewer/input.h"
 #include "viewer/passes.h"
@@ -15,13 +15,6 @@ spotlight spot;
 
 void display() { renderFixedViewPass(scene.objects.data(), scene.objectCount, 1.0f); }
 
-void reshape(int width, int height)
-{
-    scene.windowWidth = static_cast<float>(width);
-    scene.windowHeight = static_cast<float>(height);
-    glutPostRedisplay();
-}
-
 // Only the position follows the pointer; the cone keeps pointing along (0, 0, 2).
 void motion(int x, int y)
 {
@@ -29,13 +22,10 @@ void motion(int x, int y)
     glutPostRedisplay();
 }
 
+// Unlike tern, every key redraws at once.
 void keyboard(unsigned char key, int, int)
 {
-    switch (pressKey(scene, key, false, true)) {
-    case keyAction::captureFrame: captureFrame(scene, false); break;
-    case keyAction::exportMaps: exportMaps(scene); break;
-    case keyAction::none: break;
-    }
+    viewerKey(key, false, true, false);
     glutPostRedisplay();
 }
 
@@ -49,7 +39,7 @@ int main(int argc, char** argv)
         spot.setDirection(negated(spot.position));
     });
     glutDisplayFunc(display);
-    glutReshapeFunc(reshape);
+    glutReshapeFunc(reshapeWindow);
     glutMotionFunc(motion);
     glutKeyboardFunc(keyboard);
     glutMainLoop();

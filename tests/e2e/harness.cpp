@@ -199,8 +199,6 @@ std::string makeTempFolder(const std::string& name)
     return path;
 }
 
-void settle(double seconds) { pause(seconds); }
-
 void removeFolder(const std::string& path) { runCommand("rm -rf '" + path + "'"); }
 
 bool waitForFile(const std::string& path, double seconds)
@@ -223,4 +221,43 @@ std::unique_ptr<bitmap> readImage(const std::string& path)
 {
     consoleCapture quiet;
     return readBmp(path);
+}
+
+programRun::programRun(const std::string& program, const std::vector<std::string>& args, const std::string& name,
+                       void (*prepare)(const std::string& folder))
+{
+    folder = makeTempFolder(name);
+    prepare(folder);
+    if (x.ok())
+        viewer = std::make_unique<viewerProcess>(x, program, args, folder);
+}
+
+programRun::~programRun()
+{
+    viewer.reset();
+    if (!testing::Test::HasFailure())
+        removeFolder(folder);
+}
+
+bool programRun::started(const std::string& title) { return viewer && !viewer->waitForWindow(title).empty(); }
+
+std::unique_ptr<bitmap> programRun::capture()
+{
+    // Let the program draw a frame with whatever the last input changed (slow under the
+    // sanitizers) before the capture reads it.
+    pause(0.5);
+    viewer->key("c");
+    ++frames;
+    char name[32];
+    std::snprintf(name, sizeof name, "/frame%04d.bmp", frames);
+    if (!viewer->waitForOutput("Outputing frame: " + std::to_string(frames) + "\n", 30) ||
+        !waitForFile(folder + name))
+        return nullptr;
+    return readImage(folder + name);
+}
+
+bool programRun::exists(const std::string& file) const
+{
+    struct stat st;
+    return stat((folder + "/" + file).c_str(), &st) == 0;
 }

@@ -59,9 +59,27 @@ private:
 // A fresh empty folder under the test temp folder.
 std::string makeTempFolder(const std::string& name);
 void removeFolder(const std::string& path);
-// Lets the programs run for a while.
-void settle(double seconds);
 // Waits until the file exists and stays the same size for a moment; false on time-out.
 bool waitForFile(const std::string& path, double seconds = 30);
 // Reads a BMP file, quietly.
 std::unique_ptr<bitmap> readImage(const std::string& path);
+
+// One program run in a fresh folder on a display of its own, with frame capture by key C.
+// The folder is removed afterwards unless the test failed, so that its files can be looked at.
+struct programRun {
+    std::string folder;
+    virtualDisplay x;
+    std::unique_ptr<viewerProcess> viewer;
+    int frames = 0;
+
+    // prepare writes the program's input files into the folder before it starts.
+    programRun(const std::string& program, const std::vector<std::string>& args, const std::string& name,
+               void (*prepare)(const std::string& folder));
+    ~programRun();
+
+    // True once the window with this title shows.
+    bool started(const std::string& title);
+    // Presses C and returns the new frame, or none when it does not appear.
+    std::unique_ptr<bitmap> capture();
+    bool exists(const std::string& file) const;
+};

@@ -45,46 +45,11 @@ bool colourNear(const bitmap& b, int x, int y, colour wanted, int reach = 3)
     return false;
 }
 
-struct marlinRun {
-    std::string folder;
-    virtualDisplay x;
-    std::unique_ptr<viewerProcess> viewer;
-    int frames = 0;
-
+struct marlinRun : programRun {
     explicit marlinRun(const std::string& name, std::vector<std::string> args = {"scene.txt"})
-    {
-        folder = makeTempFolder(name);
-        writeScene(folder);
-        if (!x.ok())
-            return;
-        viewer = std::make_unique<viewerProcess>(x, MARLIN_PATH, args, folder);
-    }
+        : programRun(MARLIN_PATH, args, name, writeScene) {}
 
-    ~marlinRun()
-    {
-        viewer.reset();
-        // What a failed test wrote stays behind for a look.
-        if (!testing::Test::HasFailure())
-            removeFolder(folder);
-    }
-
-    bool started() { return viewer && !viewer->waitForWindow("scene.txt").empty(); }
-
-    // Presses C and returns the new frame.
-    std::unique_ptr<bitmap> capture()
-    {
-        // Let the program draw a frame with whatever the last input changed (slow under the
-        // sanitizers) before the capture reads it.
-        settle(0.5);
-        viewer->key("c");
-        ++frames;
-        char name[32];
-        std::snprintf(name, sizeof name, "/frame%04d.bmp", frames);
-        if (!viewer->waitForOutput("Outputing frame: " + std::to_string(frames) + "\n", 30) ||
-            !waitForFile(folder + name))
-            return nullptr;
-        return readImage(folder + name);
-    }
+    bool started() { return programRun::started("scene.txt"); }
 };
 
 // Screen positions in a 720 x 576 frame of the start camera (75 degree view, distance 10).

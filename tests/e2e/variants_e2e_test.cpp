@@ -31,50 +31,12 @@ bool sameImage(const bitmap& a, const bitmap& b)
            std::memcmp(a.pixels.get(), b.pixels.get(), a.byteCount()) == 0;
 }
 
-struct variantRun {
-    std::string folder;
-    virtualDisplay x;
-    std::unique_ptr<viewerProcess> viewer;
-    int frames = 0;
-
-    // Arguments are handed over to show that they are ignored.
+// Arguments are handed over to show that they are ignored.
+struct variantRun : programRun {
     variantRun(const std::string& program, const std::string& name)
-    {
-        folder = makeTempFolder(name);
-        writeSphereRoom(folder);
-        if (x.ok())
-            viewer = std::make_unique<viewerProcess>(x, program, std::vector<std::string>{"other.txt", "-turn"}, folder);
-    }
+        : programRun(program, {"other.txt", "-turn"}, name, writeSphereRoom) {}
 
-    ~variantRun()
-    {
-        viewer.reset();
-        if (!testing::Test::HasFailure())
-            removeFolder(folder);
-    }
-
-    bool started() { return viewer && !viewer->waitForWindow("sphere_room.txt").empty(); }
-
-    std::unique_ptr<bitmap> capture()
-    {
-        // Let the program draw a frame with whatever the last input changed (slow under the
-        // sanitizers) before the capture reads it.
-        settle(0.5);
-        viewer->key("c");
-        ++frames;
-        char name[32];
-        std::snprintf(name, sizeof name, "/frame%04d.bmp", frames);
-        if (!viewer->waitForOutput("Outputing frame: " + std::to_string(frames) + "\n", 30) ||
-            !waitForFile(folder + name))
-            return nullptr;
-        return readImage(folder + name);
-    }
-
-    bool exists(const std::string& file) const
-    {
-        struct stat st;
-        return stat((folder + "/" + file).c_str(), &st) == 0;
-    }
+    bool started() { return programRun::started("sphere_room.txt"); }
 };
 
 } // namespace

@@ -1,0 +1,10 @@
+#pragma once
+
+// GLUT callbacks the viewers share; each program registers them or calls them from its own.
+
+// Stores the new client size in the scene and asks for a redraw (the passes set the viewport).
+void reshapeWindow(int width, int height);
+
+// One key: the switches of the scene, and frame capture (C) or map export (F) where the
+// program has them. switchModes: every 360th capture flips render mode 1 <-> 3.
+void viewerKey(unsigned char key, bool renderModes, bool mapExport, bool switchModes);
