@@ -8,6 +8,7 @@ packages=(
   freeglut3-dev libglu1-mesa-dev libgl1-mesa-dri  # OpenGL 1.1, GLU and GLUT
   xvfb xauth xdotool                               # virtual display and input for window tests
   libgtest-dev libbenchmark-dev                    # unit tests and benchmarks
+  imagemagick                                      # PNG pictures of the guide (tools/screenshots.sh)
 )
 
 missing=()
