@@ -2,6 +2,7 @@
 
 #include "core/console.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -61,6 +62,25 @@ long long wrappedTexel(int size, float t)
     if (!std::isfinite(scaledT) || size <= 0)
         return -1;
     return static_cast<long long>(std::fmod(std::trunc(static_cast<double>(scaledT)), size));
+}
+
+// The most of a file that decodeBmp can use, judged from its headers: nothing after the
+// pixel block, and nothing after headers that it must reject for their size or depth.
+uint64_t usefulLength(const uint8_t* data)
+{
+    const uint64_t headers = fileHeaderSize + infoHeaderSize;
+    const uint8_t* info = data + fileHeaderSize;
+    int32_t width = static_cast<int32_t>(read32(info + 4));
+    int32_t height = static_cast<int32_t>(read32(info + 8));
+    uint16_t bitCount = read16(info + 14);
+    if (read16(data) != 0x4D42 || (bitCount != 8 && bitCount != 24 && bitCount != 32) ||
+        width <= 0 || height == 0 || height == INT32_MIN)
+        return headers;
+    int rows = height < 0 ? -height : height;
+    if (blockSize(width, rows, bitCount / 8) == 0)
+        return headers;
+    uint64_t stride = (static_cast<uint64_t>(width) * (bitCount / 8) + 3) & ~uint64_t(3);
+    return read32(data + 10) + stride * static_cast<uint64_t>(rows);
 }
 
 } // namespace
@@ -225,11 +245,23 @@ std::unique_ptr<bitmap> readBmp(const std::string& path)
         say("ERROR: File '%s' could not be opened!\n", path.c_str());
         return nullptr;
     }
+    // Read no further than the headers say the image reaches, so that a huge file, or a
+    // device that never ends, is not taken into memory whole.
     std::vector<uint8_t> data;
+    uint64_t wanted = fileHeaderSize + infoHeaderSize;
+    bool sized = false;
     uint8_t chunk[65536];
-    size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0)
+    while (data.size() < wanted) {
+        size_t ask = static_cast<size_t>(std::min<uint64_t>(sizeof chunk, wanted - data.size()));
+        size_t got = std::fread(chunk, 1, ask, f);
+        if (got == 0)
+            break;
         data.insert(data.end(), chunk, chunk + got);
+        if (!sized && data.size() >= fileHeaderSize + infoHeaderSize) {
+            wanted = usefulLength(data.data());
+            sized = true;
+        }
+    }
     bool failed = std::ferror(f) != 0;
     std::fclose(f);
     if (failed) {

@@ -73,8 +73,13 @@ public:
     grid<vector> positionsMap; // [y][x]: object-space surface point per texel
 };
 
+// The most texels an object's maps may have. Every texel costs some 90 bytes of maps, all
+// allocated and cleared before the mesh is read, so a size from a scene line is bounded here.
+constexpr long long maxMapTexels = 4096LL * 4096;
+
 // Reads an OBJ mesh ("v", "vt", "vn", "f"), printing a report; none after an "ERROR: " line
-// when the file cannot be read. Faulty face indices are reported and leave defaults.
+// when the file cannot be read, the maps would exceed maxMapTexels or the mesh could not fit
+// in memory. Faulty face indices are reported and leave defaults.
 std::unique_ptr<object> loadObject(const std::string& path, int mapWidth, int mapHeight);
 // The same from a file's bytes in memory; path is used in the report.
 std::unique_ptr<object> parseObject(const char* data, size_t size, const std::string& path,

@@ -16,6 +16,7 @@
 #endif
 #if defined(__linux__)
 #include <sys/mman.h>
+#include <unistd.h>
 #endif
 
 namespace {
@@ -450,11 +451,35 @@ void reportCounts(const object& obj, const std::string& path)
 
 void reportNoObject() { say("ERROR: New object could not be created!\n"); }
 
+// A record costs two bytes of file but a vector, or for a face two polygons (its shading copy
+// is made during preparation) and up to three edges, of memory. A file full of bare keywords
+// could so ask for a hundred times its size; refuse what could never fit rather than start it.
+bool fitsInMemory(const recordCounts& counts)
+{
+#if defined(__linux__)
+    long pages = sysconf(_SC_PHYS_PAGES);
+    long pageSize = sysconf(_SC_PAGE_SIZE);
+    if (pages <= 0 || pageSize <= 0)
+        return true;
+    double need = static_cast<double>(counts.vertices + counts.uvs + counts.normals) * sizeof(vector) +
+                  static_cast<double>(counts.faces) * (2 * sizeof(polygon) + 3 * sizeof(edge));
+    return need <= static_cast<double>(pages) * static_cast<double>(pageSize);
+#else
+    (void)counts;
+    return true;
+#endif
+}
+
 } // namespace
 
 std::unique_ptr<object> parseObject(const char* data, size_t size, const std::string& path,
                                     int mapWidth, int mapHeight)
 {
+    if (mapWidth > 0 && mapHeight > 0 &&
+        static_cast<long long>(mapWidth) * mapHeight > maxMapTexels) {
+        reportNoObject();
+        return nullptr;
+    }
     std::unique_ptr<object> obj;
     try {
         obj = std::make_unique<object>(mapWidth, mapHeight);
@@ -477,7 +502,7 @@ std::unique_ptr<object> parseObject(const char* data, size_t size, const std::st
     // like any other object that does not fit in memory.
     const size_t limit = INT_MAX;
     if (counts.vertices > limit || counts.uvs > limit || counts.normals > limit ||
-        counts.faces > limit) {
+        counts.faces > limit || !fitsInMemory(counts)) {
         reportNoObject();
         return nullptr;
     }

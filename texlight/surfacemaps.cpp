@@ -238,16 +238,14 @@ int uvTriangleIndex::lowestContaining(const vector& p, int below) const
     for (;;) {
         int fromCell = c != cellEnd ? *c : INT_MAX;
         int fromAlways = a != alwaysEnd ? *a : INT_MAX;
-        int i;
-        if (fromCell < fromAlways) {
-            i = fromCell;
-            ++c;
-        } else {
-            i = fromAlways;
-            ++a;
-        }
+        // Tested before stepping on: an empty list has no pointer to step past.
+        int i = std::min(fromCell, fromAlways);
         if (i == INT_MAX || i >= below)
             return -1;
+        if (fromCell < fromAlways)
+            ++c;
+        else
+            ++a;
         if (mayContain(triangles[static_cast<size_t>(i)], p.x, p.y) && insideTexCoords(p, polys[i]))
             return i;
     }
@@ -257,7 +255,9 @@ void rasteriseAlphaMap(object* obj, alphaTestPoints points)
 {
     const int W = obj->finalBitmap->width;
     const int H = obj->finalBitmap->height;
-    const int n = obj->polygonCount;
+    // A mesh without texture coordinates has no shading polygons, and so covers nothing.
+    const int n = static_cast<int>(std::min(static_cast<size_t>(std::max(obj->polygonCount, 0)),
+                                            obj->shadingPolygons.size()));
     polygon* polys = obj->shadingPolygons.data();
     const double du = 1.0 / W;
     const double dv = 1.0 / H;

@@ -136,6 +136,11 @@ int loadScene(const std::string& path, Scene& s)
                 lineNumber, line.mapWidth, line.mapHeight);
             continue;
         }
+        if (static_cast<long long>(line.mapWidth) * line.mapHeight > maxMapTexels) {
+            say("ERROR: Scene file '%s' line %d has map size %d x %d, over %lld texels, skipped!\n",
+                path.c_str(), lineNumber, line.mapWidth, line.mapHeight, maxMapTexels);
+            continue;
+        }
 
         say("*******************************************************\n");
         std::unique_ptr<object> obj = loadObject(line.objPath, line.mapWidth, line.mapHeight);

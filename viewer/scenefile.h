@@ -44,8 +44,9 @@ sceneLine parseSceneLine(const std::string& line, sceneColours& colours);
 
 // Reads a scene file, loading, reporting and preparing one object per complete line into
 // s.owned, s.objects and s.objectCount (only the objects actually made). A blank line is
-// skipped quietly; an incomplete line, one with a map size below 1 and one whose OBJ cannot
-// be loaded each get one "ERROR: " line with the file and line number and are skipped.
+// skipped quietly; an incomplete line, one with a map size below 1 or over maxMapTexels and
+// one whose OBJ cannot be loaded each get one "ERROR: " line with the file and line number and
+// are skipped.
 // Preparation uses s's lights, eye, ambient colour, preparation terms and alpha test points,
 // and needs a current GL context. A file that cannot be read leaves s untouched and gives 0.
 int loadScene(const std::string& path, Scene& s);
