@@ -5,6 +5,7 @@
 #include "lights/pointlight.h"
 #include "mesh/object.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <typeinfo>
@@ -39,6 +40,13 @@ void storePixel(bitmap& b, int x, int y, float r, float g, float bl)
     p[0] = toByte(r);
     p[1] = toByte(g);
     p[2] = toByte(bl);
+}
+
+// A term's pixel: each accumulator limited to 1.0, times the material colour.
+void storeTerm(bitmap& b, int x, int y, const colour& material, float r, float g, float bl)
+{
+    storePixel(b, x, y, material.red * std::min(r, 1.0f), material.green * std::min(g, 1.0f),
+               material.blue * std::min(bl, 1.0f));
 }
 
 // A negative base (eye below the surface) gives no highlight.
@@ -184,10 +192,7 @@ void accumulateDiffuse(object* obj, light* lights, vector)
                 db += s.col.blue * inv255 * d;
             }
         }
-        if (dr > 1.0f) dr = 1.0f;
-        if (dg > 1.0f) dg = 1.0f;
-        if (db > 1.0f) db = 1.0f;
-        storePixel(out, x, y, cd.red * dr, cd.green * dg, cd.blue * db);
+        storeTerm(out, x, y, cd, dr, dg, db);
     });
 }
 
@@ -217,10 +222,7 @@ void accumulateSpecular(object* obj, light* lights, vector eye)
             sg += s.col.green * inv255 * power;
             sb += s.col.blue * inv255 * power;
         }
-        if (sr > 1.0f) sr = 1.0f;
-        if (sg > 1.0f) sg = 1.0f;
-        if (sb > 1.0f) sb = 1.0f;
-        storePixel(out, x, y, cs.red * sr, cs.green * sg, cs.blue * sb);
+        storeTerm(out, x, y, cs, sr, sg, sb);
     });
 }
 

@@ -14,7 +14,9 @@ run_suite() { # build folder, extra cmake arguments...
   if [ -n "${DISPLAY:-}" ]; then
     ctest --test-dir "$dir" --output-on-failure -j"$jobs"
   else
-    xvfb-run -a -s "-screen 0 1280x1024x24" ctest --test-dir "$dir" --output-on-failure -j"$jobs"
+    # -noreset: otherwise the server resets whenever its last client leaves, and a test
+    # starting in that moment cannot connect.
+    xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" ctest --test-dir "$dir" --output-on-failure -j"$jobs"
   fi
 }
 
