@@ -54,14 +54,16 @@ bool inRange(const bitmap& b, long long x, long long y)
     return b.pixels != nullptr;
 }
 
-// (size x t) truncated, then wrapped with the sign of the dividend; huge or undefined
+// (size x t) truncated and wrapped into 0..size-1, so that a look-up just left of or below
+// the image (a bump gradient at column or row 0) reads the opposite edge; huge or undefined
 // values land out of range instead of overflowing.
 long long wrappedTexel(int size, float t)
 {
     float scaledT = static_cast<float>(size) * t;
     if (!std::isfinite(scaledT) || size <= 0)
         return -1;
-    return static_cast<long long>(std::fmod(std::trunc(static_cast<double>(scaledT)), size));
+    long long texel = static_cast<long long>(std::fmod(std::trunc(static_cast<double>(scaledT)), size));
+    return texel < 0 ? texel + size : texel;
 }
 
 // The most of a file that decodeBmp can use, judged from its headers: nothing after the

@@ -21,7 +21,7 @@ public:
 
     // Out of range: prints the x (or else y) message and gives black with alpha 255.
     colour pixelAt(int x, int y) const;
-    // Normalised look-up; coordinates of 1.0 wrap to 0, negative ones are out of range.
+    // Normalised look-up that wraps both ways: 1.0 reads column 0, -0.25 of a width of 4 reads 3.
     colour sampleAt(float u, float v) const;
     void setPixel(int x, int y, colour col);
 

@@ -105,15 +105,28 @@ void spotlight::drawMarker()
 {
     const double inv255 = 1.0 / 255.0;
     const double height = std::sin(std::acos(cosInner));
+    // A frame whose z axis points back at the light from the centre of the cones' base, so
+    // that the cones' apex sits at the light and they open along its direction.
+    vector axis = normalised(direction);
+    if (axis.x == 0 && axis.y == 0 && axis.z == 0)
+        axis = vector(0, 0, 1);
+    vector z = -axis;
+    vector side = std::fabs(z.y) < 0.9 ? vector(0, 1, 0) : vector(1, 0, 0);
+    vector x = normalised(cross(side, z));
+    vector y = cross(z, x);
+    vector base = position + axis * height;
+    const double frame[16] = {x.x, x.y, x.z, 0, y.x, y.y, y.z, 0, z.x, z.y, z.z, 0, base.x, base.y, base.z, 1};
+
     glDisable(GL_TEXTURE_2D);
     glPushMatrix();
-    glRotatef(-90, 1, 0, 0);
-    glRotatef(-90, 0, 1, 0);
-    // The direction is taken as a point here, not as an offset from the position.
-    gluLookAt(position.x, position.y, position.z, direction.x, direction.y, direction.z, 0, 1, 0);
-    // A wider black cone behind the coloured one outlines it.
+    glMultMatrixd(frame);
+    // A wider black cone around the coloured one outlines it. It leaves the depth buffer
+    // alone so that the coloured cone inside it still shows from every side.
+    glPushAttrib(GL_DEPTH_BUFFER_BIT);
+    glDepthMask(GL_FALSE);
     glColor4f(0, 0, 0, 1);
     glutSolidCone(cosInner + 0.1, height, 10, 1);
+    glPopAttrib();
     glColor4f(static_cast<float>(colour.red * inv255), static_cast<float>(colour.green * inv255),
               static_cast<float>(colour.blue * inv255), 1.0f);
     glutSolidCone(cosInner, height, 10, 1);

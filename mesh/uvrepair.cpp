@@ -13,8 +13,7 @@ void checkUvWinding(object* obj)
         vector e1 = p.texCoord[1] - p.texCoord[0];
         vector e2 = p.texCoord[2] - p.texCoord[0];
         // A degenerate texture triangle (z = 0) counts as counter-clockwise.
-        if (cross(e1, e2).z < 0)
-            std::swap(p.texCoord[1], p.texCoord[2]);
+        p.uvClockwise = cross(e1, e2).z < 0;
     }
 }
 
@@ -46,9 +45,14 @@ void normaliseUvs(object* obj)
         return;
     }
     obj->shadingPolygons.assign(obj->polygons.begin(), obj->polygons.begin() + obj->polygonCount);
-    for (polygon& p : obj->shadingPolygons)
+    for (polygon& p : obj->shadingPolygons) {
+        // Only texture space needs counter-clockwise triangles; the mesh keeps the file's
+        // corners so that its colour texture is drawn as the file maps it.
+        if (p.uvClockwise)
+            std::swap(p.texCoord[1], p.texCoord[2]);
         for (vector& t : p.texCoord) {
             t.x = (t.x - minU) * scaleU;
             t.y = (t.y - minV) * scaleV;
         }
+    }
 }

@@ -138,13 +138,12 @@ TEST(bitmap, sampleAtWraps)
     EXPECT_EQ(b->sampleAt(2.3f, 1.25f), b->pixelAt(1, 1));
     EXPECT_EQ(capture.text(), "");
 
-    // Negative coordinates keep their sign after wrapping and are out of range.
-    EXPECT_EQ(b->sampleAt(-0.25f, 0.0f), colour(0, 0, 0, 255));
-    EXPECT_EQ(capture.text(), "ERROR: X value is out of range!\n");
-    capture.clear();
-    EXPECT_EQ(b->sampleAt(0.5f, -0.5f), colour(0, 0, 0, 255));
-    EXPECT_EQ(capture.text(), "ERROR: Y value is out of range!\n");
-    capture.clear();
+    // Negative coordinates wrap to the far side; a fraction of a texel below 0 truncates to 0.
+    EXPECT_EQ(b->sampleAt(-0.25f, 0.0f), b->pixelAt(3, 0));
+    EXPECT_EQ(b->sampleAt(0.5f, -0.5f), b->pixelAt(2, 2));
+    EXPECT_EQ(b->sampleAt(-1.75f, -0.1f), b->pixelAt(1, 0));
+    EXPECT_EQ(b->sampleAt(-1.0f, -2.0f), b->pixelAt(0, 0));
+    EXPECT_EQ(capture.text(), "");
     // Huge and undefined coordinates are reported, never turned into wild indices.
     b->sampleAt(3e38f, 0.0f);
     b->sampleAt(std::nanf(""), 0.0f);

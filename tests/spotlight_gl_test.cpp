@@ -388,15 +388,15 @@ int pixelOf(double coordinate) { return static_cast<int>((coordinate + 1) / 2 * 
 
 } // namespace
 
-TEST(spotlightMarker, lightsColourInsideABlackRing)
+TEST(spotlightMarker, lightsColourInsideABlackRingAtTheLight)
 {
     REQUIRE_GL();
     depthWindow window;
     spotlight s;
     aimAtOrigin(s);
     s.setColour(colour(200, 100, 50, 255));
-    // For this light the marker's axis is the world x axis, from its base at x = 2 to its
-    // apex at x = 2 + sin(acos 0.7) = 2.714, with its cross-sections in the y-z plane.
+    // The cones' apex is the light at (0, 0, -2); they open along +z to their base at
+    // z = -2 + sin(acos 0.7) = -1.286, radius 0.7 (coloured) and 0.8 (black).
     const std::vector<int> lit = {200, 100, 50}, black = {0, 0, 0}, background = {0, 0, 255};
     auto near = [](const std::vector<int>& got, const std::vector<int>& want) {
         for (int i = 0; i < 3; ++i)
@@ -404,9 +404,20 @@ TEST(spotlightMarker, lightsColourInsideABlackRing)
                 return false;
         return true;
     };
+    const int centre = pixelOf(0);
+    auto expectRing = [&](double cx, double cy) {
+        EXPECT_TRUE(near(pixelAt(pixelOf(cx), pixelOf(cy)), lit));
+        EXPECT_TRUE(near(pixelAt(pixelOf(cx + 0.4), pixelOf(cy - 0.3)), lit));
+        // The coloured cone reaches 0.7 from the axis, the black one at least 0.8 cos 18 = 0.76.
+        EXPECT_TRUE(near(pixelAt(pixelOf(cx), pixelOf(cy + 0.735)), black));
+        EXPECT_TRUE(near(pixelAt(pixelOf(cx), pixelOf(cy - 0.735)), black));
+        EXPECT_TRUE(near(pixelAt(pixelOf(cx - 0.735), pixelOf(cy)), black));
+        EXPECT_TRUE(near(pixelAt(pixelOf(cx), pixelOf(cy + 0.9)), background));
+        EXPECT_TRUE(near(pixelAt(pixelOf(cx - 0.6), pixelOf(cy + 0.6)), background));
+    };
 
-    // Down the axis from beyond the apex: screen right is world -z, up is world y.
-    viewFrom(vector(10, 0, 0), vector(0, 0, 0));
+    // Into the cones' base along the axis: screen right is world x, up is world y.
+    viewFrom(vector(0, 0, 10), vector(0, 0, -2));
     glEnable(GL_TEXTURE_2D);
     const std::vector<double> modelview = currentMatrix(GL_MODELVIEW_MATRIX);
     s.drawMarker();
@@ -418,22 +429,37 @@ TEST(spotlightMarker, lightsColourInsideABlackRing)
     EXPECT_EQ(current[2], 1.0f);
     EXPECT_EQ(current[3], 1.0f);
     EXPECT_EQ(currentMatrix(GL_MODELVIEW_MATRIX), modelview);
+    expectRing(0, 0);
 
-    const int centre = pixelOf(0);
-    EXPECT_TRUE(near(pixelAt(centre, centre), lit));
-    EXPECT_TRUE(near(pixelAt(pixelOf(0.4), pixelOf(-0.3)), lit));
-    // The coloured cone reaches 0.7 from the axis, the black one at least 0.8 cos 18 = 0.76.
-    EXPECT_TRUE(near(pixelAt(centre, pixelOf(0.735)), black));
-    EXPECT_TRUE(near(pixelAt(centre, pixelOf(-0.735)), black));
-    EXPECT_TRUE(near(pixelAt(pixelOf(0.735), centre), black));
-    EXPECT_TRUE(near(pixelAt(centre, pixelOf(0.9)), background));
-    EXPECT_TRUE(near(pixelAt(pixelOf(0.6), pixelOf(0.6)), background));
-
-    // From the side (screen right is world x): only between base and apex.
-    viewFrom(vector(2.3, 0, 10), vector(2.3, 0, 0));
+    // From behind the light with depth testing, as a viewer draws it: the coloured cone
+    // still shows inside the black one.
+    viewFrom(vector(0, 0, -10), vector(0, 0, -2));
+    glEnable(GL_DEPTH_TEST);
     s.drawMarker();
-    EXPECT_TRUE(near(pixelAt(centre, centre), lit));                 // x = 2.3 on the axis
-    EXPECT_TRUE(near(pixelAt(pixelOf(-0.5), centre), background));   // x = 1.8
-    EXPECT_TRUE(near(pixelAt(pixelOf(0.6), centre), background));    // x = 2.9
+    glDisable(GL_DEPTH_TEST);
+    expectRing(0, 0);
+
+    // From the side (screen right is world -z): only between the apex and the base.
+    viewFrom(vector(10, 0, -1.643), vector(0, 0, -1.643));
+    s.drawMarker();
+    EXPECT_TRUE(near(pixelAt(centre, centre), lit));
+    EXPECT_TRUE(near(pixelAt(pixelOf(0.45), centre), background));  // z = -2.09, behind the light
+    EXPECT_TRUE(near(pixelAt(pixelOf(-0.45), centre), background)); // z = -1.19, past the base
+
+    // It follows the light and turns with its direction.
+    s.setPosition(vector(0.1, -0.2, -3));
+    viewFrom(vector(0, 0, 10), vector(0, 0, 0));
+    s.drawMarker();
+    expectRing(0.1, -0.2);
+    s.setPosition(vector(0, 0, 0));
+    s.setDirection(vector(-3, 0, 0));
+    viewFrom(vector(-10, 0, 0), vector(0, 0, 0));
+    s.drawMarker();
+    expectRing(0, 0);
+    viewFrom(vector(0, 0, 10), vector(0, 0, 0));
+    s.drawMarker();
+    EXPECT_TRUE(near(pixelAt(pixelOf(-0.35), centre), lit));
+    EXPECT_TRUE(near(pixelAt(pixelOf(0.1), centre), background));
+    EXPECT_TRUE(near(pixelAt(pixelOf(-0.8), centre), background));
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }

@@ -230,6 +230,40 @@ TEST(materialDrawing, textureStateAndMaterial)
     EXPECT_EQ(static_cast<unsigned>(bound), textured.obj->colourTextureId);
 }
 
+TEST(materialDrawing, mirroredTextureIslandKeepsItsOrientation)
+{
+    REQUIRE_GL();
+    // u runs right to left, so both texture triangles are clockwise.
+    const char mirrored[] =
+        "v -1 -1 0\nv 1 -1 0\nv 1 1 0\nv -1 1 0\n"
+        "vt 1 0\nvt 0 0\nvt 0 1\nvt 1 1\n"
+        "vn 0 0 1\n"
+        "f 1/1/1 2/2/1 3/3/1\nf 1/1/1 3/3/1 4/4/1\n";
+    // Texture columns 0-3 red, 4-7 green.
+    auto halves = std::make_unique<bitmap>(8, 1, 3);
+    for (int x = 0; x < 8; ++x)
+        halves->setPixel(x, 0, x < 4 ? colour(255, 0, 0, 255) : colour(0, 255, 0, 255));
+    consoleCapture quiet;
+    std::unique_ptr<object> obj = parseObject(mirrored, sizeof mirrored - 1, "mirrored.obj", 8, 8);
+    ASSERT_TRUE(obj);
+    obj->setColourMap(std::move(halves));
+    pointlight lamp;
+    preparationSettings settings;
+    settings.lights = &lamp;
+    prepareObject(obj.get(), colour(255, 255, 255, 255), colour(255, 255, 255, 255),
+                  colour(0, 0, 0, 255), settings);
+    lookAtSquare();
+    drawWithMaterials(obj.get());
+    // Screen left shows the texture's right half, in both triangles.
+    for (int x : {8, 24, 40, 56})
+        for (int y : {8, 24, 40, 56}) {
+            std::vector<uint8_t> p = screenPixel(x, y);
+            bool greenSide = x < 32;
+            EXPECT_GT(greenSide ? p[1] : p[0], 200) << x << ", " << y;
+            EXPECT_LT(greenSide ? p[0] : p[1], 60) << x << ", " << y;
+        }
+}
+
 TEST(lightMarker, sphereInTheLightColour)
 {
     REQUIRE_GL();

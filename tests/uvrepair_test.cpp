@@ -28,25 +28,30 @@ void setUp(object& obj, std::vector<polygon> polys, std::vector<vector> uvs)
 
 } // namespace
 
-TEST(uvWinding, clockwiseTrianglesSwapCornersOneAndTwo)
+TEST(uvWinding, clockwiseTrianglesSwapCornersOneAndTwoInTheShadingCopiesOnly)
 {
     object obj(0, 0);
     setUp(obj, {textured({0, 0, 0}, {0, 1, 0}, {1, 0, 0}),   // clockwise
                 textured({0, 0, 0}, {1, 0, 0}, {0, 1, 0}),   // counter-clockwise
                 textured({0, 0, 0}, {0.5, 0.5, 0}, {1, 1, 0})}, // collinear
-          {});
+          {{0, 0, 0}, {1, 1, 0}});
     obj.polygons[0].texCoord[1].w = 3.0; // all four components move
     consoleCapture capture;
     checkUvWinding(&obj);
     EXPECT_EQ(capture.text(), "\nPERFORMING UV COUNTER CLOCKWISE TEST!\n");
-    const polygon& swapped = obj.polygons[0];
+    normaliseUvs(&obj);
+    ASSERT_EQ(obj.shadingPolygons.size(), 3u);
+    const polygon& swapped = obj.shadingPolygons[0];
     EXPECT_EQ(swapped.texCoord[1], vector(1, 0, 0));
     EXPECT_EQ(swapped.texCoord[2].x, 0.0);
     EXPECT_EQ(swapped.texCoord[2].y, 1.0);
     EXPECT_EQ(swapped.texCoord[2].w, 3.0);
     EXPECT_EQ(swapped.position[1], vector(11, 0, 0)); // positions stay
-    EXPECT_EQ(obj.polygons[1].texCoord[1], vector(1, 0, 0));
-    EXPECT_EQ(obj.polygons[2].texCoord[1], vector(0.5, 0.5, 0));
+    EXPECT_EQ(obj.shadingPolygons[1].texCoord[1], vector(1, 0, 0));
+    EXPECT_EQ(obj.shadingPolygons[2].texCoord[1], vector(0.5, 0.5, 0));
+    // The mesh keeps the file's corners, which its colour texture is drawn with.
+    EXPECT_EQ(obj.polygons[0].texCoord[1].y, 1.0);
+    EXPECT_EQ(obj.polygons[0].texCoord[2], vector(1, 0, 0));
 }
 
 TEST(uvScaling, limitsPrintoutAndShadingCopies)

@@ -306,7 +306,7 @@ void rasteriseAlphaMap(object* obj, alphaTestPoints points)
             if (found)
                 obj->alphaMap[x][y] = &polys[last];
         }
-        counter += int64_t(n) * H;
+        counter += int64_t(n) * W;
         sayProgress("Generating Alpha Map: ", progressPercent(counter, total));
     }
 }
@@ -379,8 +379,16 @@ vector interpolateCorners(const polygon& p, cornerAttribute which, vector point)
     vector right = *xB * wB2 + *xC * wC;
 
     double d3 = rightU - leftU;
-    if (d3 == 0)
-        return vector();
+    if (d3 == 0) {
+        // p is level with the pivot, so the span has shrunk to a point: interpolate over the
+        // whole triangle instead, or every texel row through a corner would come out black.
+        double det = (uvA->x - uvB->x) * (uvC->y - uvB->y) - (uvC->x - uvB->x) * (uvA->y - uvB->y);
+        if (det == 0)
+            return vector();
+        double a = ((point.x - uvB->x) * (uvC->y - uvB->y) - (uvC->x - uvB->x) * (point.y - uvB->y)) / det;
+        double c = ((uvA->x - uvB->x) * (point.y - uvB->y) - (point.x - uvB->x) * (uvA->y - uvB->y)) / det;
+        return *xB + (*xA - *xB) * a + (*xC - *xB) * c;
+    }
     return right * ((point.x - leftU) / d3) + left * ((rightU - point.x) / d3);
 }
 
@@ -399,7 +407,7 @@ void generatePositionsMap(object* obj)
             row[x] = poly ? interpolateCorners(*poly, cornerAttribute::position, vector(x * du, y * dv, 0))
                           : vector(0, 0, 0);
         }
-        counter += int64_t(obj->polygonCount) * H;
+        counter += int64_t(obj->polygonCount) * W;
         sayProgress("Generating Positions Map: ", progressPercent(counter, total));
     }
     sayText("\n");
@@ -447,7 +455,7 @@ void generateNormalsMap(object* obj)
             }
             row[x] = n;
         }
-        counter += int64_t(obj->polygonCount) * H;
+        counter += int64_t(obj->polygonCount) * W;
         sayProgress("Generating Normals Map: ", progressPercent(counter, total));
     }
     sayText("\n");

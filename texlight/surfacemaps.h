@@ -27,8 +27,9 @@ void rasteriseAlphaMap(object* obj, alphaTestPoints points);
 void fillAlphaMapGaps(object* obj);
 
 // Scanline interpolation of a corner attribute at texture-space point p (x = u, y = v), with
-// the edge lines extended beyond the triangle. Zero where a span degenerates, including any p
-// level with the pivot corner and a triangle whose corners all share one v.
+// the edge lines extended beyond the triangle. Where the span has no width (p level with the
+// pivot corner) the triangle's affine interpolation stands in; zero for a triangle whose
+// corners all share one v or have no area.
 vector interpolateCorners(const polygon& p, cornerAttribute which, vector point);
 
 // Surface point and bump-tilted unit normal at every texel corner of a covered texel, (0, 0, 0)

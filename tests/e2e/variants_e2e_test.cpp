@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <sys/stat.h>
@@ -39,6 +40,27 @@ struct variantRun : programRun {
     bool started() { return programRun::started("sphere_room.txt"); }
 };
 
+// The pixels that differ between a frame with the light's marker and one without lie around
+// (x, y), the light's place on screen (rows counted from the bottom).
+void expectMarkerAround(const bitmap& marked, const bitmap& unmarked, int x, int y)
+{
+    int count = 0, minX = marked.width, maxX = -1, minY = marked.height, maxY = -1;
+    for (int j = 0; j < marked.height; ++j)
+        for (int i = 0; i < marked.width; ++i)
+            if (marked.pixelAt(i, j) != unmarked.pixelAt(i, j)) {
+                ++count;
+                minX = std::min(minX, i);
+                maxX = std::max(maxX, i);
+                minY = std::min(minY, j);
+                maxY = std::max(maxY, j);
+            }
+    EXPECT_GT(count, 500);
+    EXPECT_NEAR((minX + maxX) / 2.0, x, 15);
+    EXPECT_NEAR((minY + maxY) / 2.0, y, 15);
+    EXPECT_LT(maxX - minX, 120);
+    EXPECT_LT(maxY - minY, 120);
+}
+
 } // namespace
 
 class draggedLight : public testing::TestWithParam<const char*> {};
@@ -54,6 +76,14 @@ TEST_P(draggedLight, followsTheMouseAndIgnoresArgumentsAndT)
 
     auto start = run.capture();
     ASSERT_NE(start, nullptr);
+    if (depth) {
+        // L shows the marker at once, at the light's start (0, 0, -2): the middle of the window.
+        run.viewer->key("l");
+        auto marked = run.capture();
+        ASSERT_NE(marked, nullptr);
+        expectMarkerAround(*marked, *start, 360, 288);
+        run.viewer->key("l");
+    }
     run.viewer->key("t"); // no render modes here
     auto afterT = run.capture();
     ASSERT_NE(afterT, nullptr);
@@ -74,6 +104,17 @@ TEST_P(draggedLight, followsTheMouseAndIgnoresArgumentsAndT)
     auto redrawn = run.capture();
     ASSERT_NE(redrawn, nullptr);
     EXPECT_FALSE(sameImage(*centred, *redrawn));
+
+    // A drag to (180, 144) puts the light at (1, 1, -5); the camera at (0, 0, -10) with a
+    // 75 degree view sees it 0.2 / tan(37.5 deg) x 288 = 75 pixels left of and above the middle.
+    run.viewer->key("l");
+    run.viewer->drag(1, 350, 280, 180, 144);
+    auto marked = run.capture();
+    run.viewer->key("l");
+    run.viewer->drag(1, 350, 280, 180, 144);
+    auto unmarked = run.capture();
+    ASSERT_TRUE(marked && unmarked);
+    expectMarkerAround(*marked, *unmarked, 285, 363);
 
     run.viewer->key("f");
     EXPECT_TRUE(waitForFile(run.folder + "/positions01.bmp"));

@@ -44,7 +44,7 @@ void referenceRasteriseAlphaMap(object* obj, alphaTestPoints points)
             if (found)
                 obj->alphaMap[x][y] = &obj->shadingPolygons[last];
         }
-        counter += int64_t(obj->polygonCount) * H;
+        counter += int64_t(obj->polygonCount) * W;
         sayProgress("Generating Alpha Map: ", progressPercent(counter, total));
     }
 }
