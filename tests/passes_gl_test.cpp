@@ -2,6 +2,7 @@
 #include "mesh/object.h"
 #include "tests/glcontext.h"
 #include "texlight/textures.h"
+#include "viewer/capture.h"
 #include "viewer/input.h"
 #include "viewer/passes.h"
 #include "viewer/scene.h"
@@ -9,7 +10,11 @@
 #include <GL/glu.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -70,4 +75,46 @@ TEST(visibility, threeHundredObjectsInViewAreAllVisible)
     EXPECT_EQ(objects[301]->visible, 0);
     EXPECT_EQ(objects[302]->visible, 0);
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+TEST(frameCapture, readsTheShownFrameAndCountsOnlyWrittenFrames)
+{
+    REQUIRE_GL();
+    char folder[] = "/tmp/capture_test_XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    char previous[4096];
+    ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
+    ASSERT_EQ(chdir(folder), 0);
+
+    Scene& s = scene;
+    s.windowWidth = 64;
+    s.windowHeight = 64;
+    s.eye = vector(0, 0, -10);
+    s.frameNumber = 1;
+    // Blue left in the back buffer: the capture must take the frame the pass draws instead.
+    glClearColor(0, 0, 1, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glClearColor(0, 0, 0, 0);
+    consoleCapture capture;
+    s.captureRequested = true;
+    renderFixedViewPass(nullptr, 0, 1.0f);
+    EXPECT_FALSE(s.captureRequested);
+    EXPECT_EQ(capture.text(), "Outputing frame: 1\n");
+    EXPECT_EQ(s.frameNumber, 2);
+    std::unique_ptr<bitmap> frame = readBmp("frame0001.bmp");
+    ASSERT_TRUE(frame);
+    ASSERT_EQ(frame->width, 64);
+    EXPECT_EQ(frame->pixelAt(5, 5), colour(0, 0, 0, 255));
+    EXPECT_EQ(frame->pixelAt(60, 40), colour(0, 0, 0, 255));
+
+    // A folder in the way of the next frame: its error alone, and the number is kept.
+    ASSERT_EQ(mkdir("frame0002.bmp", 0755), 0);
+    capture.clear();
+    captureFrame(s, false);
+    EXPECT_EQ(capture.text().rfind("ERROR: ", 0), 0u) << capture.text();
+    EXPECT_EQ(capture.text().find("Outputing"), std::string::npos) << capture.text();
+    EXPECT_EQ(s.frameNumber, 2);
+
+    EXPECT_EQ(chdir(previous), 0);
+    std::filesystem::remove_all(folder);
 }

@@ -14,6 +14,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -178,17 +179,6 @@ TEST(LoadScene, ThreeLinesWithOrWithoutFinalBreak)
     }
 }
 
-TEST(LoadScene, EmptyFilePrintsNothing)
-{
-    REQUIRE_GL();
-    sceneFolder folder;
-    loadedScene loaded(folder.write("empty.txt", ""));
-    EXPECT_EQ(loaded.count, 0);
-    EXPECT_EQ(loaded.s->objectCount, 0);
-    EXPECT_TRUE(loaded.s->objects.empty());
-    EXPECT_EQ(loaded.console, "");
-}
-
 TEST(LoadScene, BlankLinesAreSkippedQuietly)
 {
     REQUIRE_GL();
@@ -342,13 +332,34 @@ TEST(LoadScene, MissingFile)
     EXPECT_EQ(s.objects[0], marker);
 }
 
-TEST(LoadScene, FolderIsNoSceneFile)
+TEST(LoadScene, PathsThatAreNoSceneFilesOrHoldNoObjects)
 {
-    Scene s;
-    consoleCapture capture;
-    EXPECT_EQ(loadScene("/tmp", s), 0);
-    EXPECT_EQ(capture.text(), "ERROR: Scene file '/tmp' does not exist!\n");
-    EXPECT_EQ(s.objectCount, 0);
+    sceneFolder folder;
+    const std::string fifo = folder.path("pipe.txt");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    // Sparse: one byte over the limit costs no disk space.
+    const std::string huge = folder.write("huge.txt", "");
+    ASSERT_EQ(truncate(huge.c_str(), (64LL << 20) + 1), 0);
+    struct Case {
+        std::string path, text;
+    } cases[] = {
+        {"/tmp", "ERROR: Scene file '/tmp' is a directory, not a scene file!\n"},
+        {"/dev/zero", "ERROR: Scene file '/dev/zero' is a device, not a scene file!\n"},
+        {fifo, "ERROR: Scene file '" + fifo + "' is a FIFO, not a scene file!\n"},
+        {huge, "ERROR: Scene file '" + huge + "' is 67108865 bytes, over the limit of 67108864!\n"},
+        {folder.write("empty.txt", ""), ""},
+        {folder.write("blank.txt", "\n  \n\t\n"), ""},
+    };
+    for (Case& k : cases) {
+        SCOPED_TRACE(k.path);
+        if (k.text.empty())
+            k.text = "ERROR: Scene file '" + k.path + "' has no object lines!\n";
+        Scene s;
+        consoleCapture capture;
+        EXPECT_EQ(loadScene(k.path, s), 0);
+        EXPECT_EQ(capture.text(), k.text);
+        EXPECT_EQ(s.objectCount, 0);
+    }
 }
 
 TEST(SetUpScene, OrbitingViewer)

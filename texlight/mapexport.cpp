@@ -25,25 +25,25 @@ colour encoded(const vector& n)
     return colour(lowByte(mid - mid * n.x), lowByte(mid + mid * n.y), lowByte(mid - mid * n.z), 255);
 }
 
-void writeVectorMap(object* obj, const grid<vector>& map, const std::string& name)
+bool writeVectorMap(object* obj, const grid<vector>& map, const std::string& name)
 {
     bitmap out(obj->finalBitmap->width, obj->finalBitmap->height, 3);
     if (out.pixels && !map.empty())
         for (int y = 0; y < out.height; ++y)
             for (int x = 0; x < out.width; ++x)
                 out.setPixel(x, y, encoded(map[y][x]));
-    writeBmp(name, &out);
+    return writeBmp(name, &out);
 }
 
 } // namespace
 
-void writeMap(object* obj, unsigned kind, const std::string& name)
+bool writeMap(object* obj, unsigned kind, const std::string& name)
 {
     switch (kind) {
-    case diffuseKind: writeBmp(name, obj->diffuseBitmap.get()); break;
-    case ambientKind: writeBmp(name, obj->ambientBitmap.get()); break;
-    case specularKind: writeBmp(name, obj->specularBitmap.get()); break;
-    case finalKind: writeBmp(name, obj->finalBitmap.get()); break;
+    case diffuseKind: return writeBmp(name, obj->diffuseBitmap.get());
+    case ambientKind: return writeBmp(name, obj->ambientBitmap.get());
+    case specularKind: return writeBmp(name, obj->specularBitmap.get());
+    case finalKind: return writeBmp(name, obj->finalBitmap.get());
     case alphaKind: {
         bitmap out(obj->finalBitmap->width, obj->finalBitmap->height, 3);
         if (out.pixels && !obj->alphaMap.empty())
@@ -52,14 +52,15 @@ void writeMap(object* obj, unsigned kind, const std::string& name)
                     int16_t g = obj->alphaMap[x][y] ? 255 : 0;
                     out.setPixel(x, y, colour(g, g, g, 255));
                 }
-        writeBmp(name, &out);
-        break;
+        return writeBmp(name, &out);
     }
     case normalsKind:
+        // Announced only once written: a failed write prints its error and nothing else.
+        if (!writeVectorMap(obj, obj->normalsMap, name))
+            return false;
         say("Writing Normals Map\n");
-        writeVectorMap(obj, obj->normalsMap, name);
-        break;
-    case positionsKind: writeVectorMap(obj, obj->positionsMap, name); break;
-    default: say("Enter valid buffer for writing to BMP!\n"); break;
+        return true;
+    case positionsKind: return writeVectorMap(obj, obj->positionsMap, name);
+    default: say("Enter valid buffer for writing to BMP!\n"); return false;
     }
 }

@@ -16,7 +16,11 @@ void reshapeWindow(int width, int height)
 void viewerKey(unsigned char key, bool renderModes, bool mapExport, bool switchModes)
 {
     switch (pressKey(scene, key, renderModes, mapExport)) {
-    case keyAction::captureFrame: captureFrame(scene, switchModes); break;
+    case keyAction::captureFrame:
+        scene.captureRequested = true;
+        scene.captureSwitchesModes = switchModes;
+        glutPostRedisplay();
+        break;
     case keyAction::exportMaps: exportMaps(scene); break;
     case keyAction::none: break;
     }

@@ -6,5 +6,6 @@
 void reshapeWindow(int width, int height);
 
 // One key: the switches of the scene, and frame capture (C) or map export (F) where the
-// program has them. switchModes: every 360th capture flips render mode 1 <-> 3.
+// program has them. C asks for a redraw whose frame is captured; switchModes: every 360th
+// capture flips render mode 1 <-> 3.
 void viewerKey(unsigned char key, bool renderModes, bool mapExport, bool switchModes);

@@ -31,13 +31,16 @@ void captureFrame(Scene& s, bool switchModes)
     const int h = static_cast<int>(s.windowHeight);
     bitmap frame(w, h, 3);
     if (frame.pixels) {
+        // The frame just drawn, before it is swapped to the screen.
+        glReadBuffer(GL_BACK);
         // Tightly packed rows: exactly w x h x 3 bytes, whatever the width.
         glPixelStorei(GL_PACK_ALIGNMENT, 1);
         glReadPixels(0, 0, w, h, GL_RGB, GL_UNSIGNED_BYTE, frame.pixels.get());
     }
     s.frameFileName = frameName(s.frameNumber);
-    writeBmp(s.frameFileName, &frame);
-    countCapture(s, switchModes);
+    // A frame that was not written is not counted: the next capture reuses its number.
+    if (writeBmp(s.frameFileName, &frame))
+        countCapture(s, switchModes);
 }
 
 void exportMaps(const Scene& s)

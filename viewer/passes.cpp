@@ -3,6 +3,7 @@
 #include "mesh/object.h"
 #include "mesh/outlines.h"
 #include "texlight/textures.h"
+#include "viewer/capture.h"
 #include "viewer/scene.h"
 
 #include <GL/glu.h>
@@ -90,6 +91,10 @@ void closeFrame(bool cullingOff)
     glPopMatrix();
     glMatrixMode(GL_PROJECTION);
     glPopMatrix();
+    if (scene.captureRequested) {
+        scene.captureRequested = false;
+        captureFrame(scene, scene.captureSwitchesModes);
+    }
     glutSwapBuffers();
 }
 

@@ -47,6 +47,10 @@ struct Scene {
     float lightModelAmbient[4] = {0.5f, 0.5f, 0.5f, 1.0f};
     int frameNumber = 1;        // number of the next captured frame
     std::string frameFileName;
+    // C asks for a capture; the next drawn frame serves it before its buffers are swapped,
+    // since after a swap the back buffer's contents are undefined.
+    bool captureRequested = false;
+    bool captureSwitchesModes = false; // marlin: every 360th capture flips mode 1 <-> 3
 
     // Per-program choices.
     alphaTestPoints alphaPoints = alphaTestPoints::centreThenCorner;

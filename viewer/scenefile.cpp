@@ -8,11 +8,16 @@
 
 #include <GL/gl.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -26,19 +31,61 @@ std::string adopt(char* s)
     return out;
 }
 
-// The whole file, or false when it cannot be opened or read.
-bool readWholeFile(const std::string& path, std::string& text)
+// Scene files are a few lines; anything this large is a mistake, refused before reading.
+constexpr long long maxSceneBytes = 64LL << 20;
+
+// Why a path cannot be read as a scene file, or empty when it is a regular file.
+const char* notARegularFile(mode_t mode)
 {
-    std::FILE* file = std::fopen(path.c_str(), "r");
-    if (!file)
+    if (S_ISREG(mode))
+        return "";
+    if (S_ISDIR(mode))
+        return "a directory";
+    if (S_ISFIFO(mode))
+        return "a FIFO";
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return "a device";
+    if (S_ISSOCK(mode))
+        return "a socket";
+    return "not a regular file";
+}
+
+// The whole file; false after one error line when it is missing, not a regular file, too
+// large or unreadable. Opened without blocking, so a FIFO cannot stall the program.
+bool readSceneFile(const std::string& path, std::string& text)
+{
+    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            say("ERROR: Scene file '%s' does not exist!\n", path.c_str());
+        else
+            say("ERROR: Scene file '%s' could not be opened: %s!\n", path.c_str(), std::strerror(errno));
         return false;
+    }
+    struct stat info;
+    bool ok = ::fstat(fd, &info) == 0;
+    const char* kind = ok ? notARegularFile(info.st_mode) : "unreadable";
+    if (*kind) {
+        say("ERROR: Scene file '%s' is %s, not a scene file!\n", path.c_str(), kind);
+        ::close(fd);
+        return false;
+    }
+    if (info.st_size > maxSceneBytes) {
+        say("ERROR: Scene file '%s' is %lld bytes, over the limit of %lld!\n", path.c_str(),
+            static_cast<long long>(info.st_size), maxSceneBytes);
+        ::close(fd);
+        return false;
+    }
     char chunk[1 << 16];
-    size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0)
-        text.append(chunk, n);
-    bool failed = std::ferror(file) != 0;
-    std::fclose(file);
-    return !failed;
+    ssize_t n;
+    // A file that grows while it is read is still cut off at the limit.
+    while ((n = ::read(fd, chunk, sizeof chunk)) > 0 && static_cast<long long>(text.size()) <= maxSceneBytes)
+        text.append(chunk, static_cast<size_t>(n));
+    ok = n == 0 && static_cast<long long>(text.size()) <= maxSceneBytes;
+    ::close(fd);
+    if (!ok)
+        say("ERROR: Scene file '%s' could not be read whole!\n", path.c_str());
+    return ok;
 }
 
 preparationSettings settingsFor(const Scene& s)
@@ -112,19 +159,19 @@ sceneLine parseSceneLine(const std::string& line, sceneColours& colours)
 int loadScene(const std::string& path, Scene& s)
 {
     std::string text;
-    if (!readWholeFile(path, text)) {
-        say("ERROR: Scene file '%s' does not exist!\n", path.c_str());
+    if (!readSceneFile(path, text))
         return 0;
-    }
 
     sceneColours colours;
     std::vector<std::unique_ptr<object>> made;
     const std::vector<std::string> lines = splitSceneLines(text);
+    int objectLines = 0;
     for (size_t i = 0; i < lines.size(); ++i) {
         const int lineNumber = static_cast<int>(i) + 1;
         const sceneLine line = parseSceneLine(lines[i], colours);
         if (line.fields == 0)
             continue;
+        ++objectLines;
         if (line.fields < sceneLineFields) {
             say("ERROR: Scene file '%s' line %d has %d of %d fields, skipped!\n", path.c_str(),
                 lineNumber, line.fields, sceneLineFields);
@@ -178,6 +225,9 @@ int loadScene(const std::string& path, Scene& s)
                       settingsFor(s));
         made.push_back(std::move(obj));
     }
+
+    if (objectLines == 0)
+        say("ERROR: Scene file '%s' has no object lines!\n", path.c_str());
 
     s.owned = std::move(made);
     s.objects.clear();
