@@ -345,39 +345,56 @@ inline long long resolveIndex(long long index, size_t total, size_t readSoFar)
     return at;
 }
 
-// The entry at, or a default vector when it has not been read yet: a face may name a
-// record that only comes later in the file.
-inline const vector& entry(const std::vector<vector>& list, long long at)
+// What reading the faces keeps besides the polygons: corners that name a record further on
+// in the file, filled in once every record is read, and which index messages were printed
+// (each once per file, so a mesh of faulty corners cannot flood the console).
+struct faceReading {
+    struct laterRecord {
+        size_t polygon;
+        int corner;
+        int slot; // 0 position, 1 texture coordinate, 2 normal
+        size_t at;
+    };
+    std::vector<laterRecord> later;
+    bool reported[3] = {false, false, false};
+};
+
+const char* const indexMessages[3] = {"ERROR: Vertex index is out of range!\n",
+                                      "ERROR: UV index is out of range!\n",
+                                      "ERROR: Normal index is out of range!\n"};
+
+vector* cornerSlot(polygon& poly, int slot, int k)
 {
-    static const vector none;
-    return static_cast<size_t>(at) < list.size() ? list[static_cast<size_t>(at)] : none;
+    return slot == 0 ? &poly.position[k] : slot == 1 ? &poly.texCoord[k] : &poly.normal[k];
 }
 
-void fillCorner(object& obj, polygon& poly, int k, const wordReader::corner& c)
+void fillCorner(object& obj, polygon& poly, int k, const wordReader::corner& c, faceReading& reading)
 {
-    if (c.present[0]) {
-        long long at = resolveIndex(c.index[0], static_cast<size_t>(obj.vertexCount), obj.vertices.size());
-        if (at < 0)
-            say("ERROR: Vertex index is out of range!\n");
-        else
-            poly.position[k] = entry(obj.vertices, at);
-    }
-    if (c.present[1]) {
-        long long at = resolveIndex(c.index[1], static_cast<size_t>(obj.uvCount), obj.uvs.size());
-        if (at < 0)
-            say("ERROR: UV index is out of range!\n");
-        else
-            poly.texCoord[k] = entry(obj.uvs, at);
-    }
+    const std::vector<vector>* lists[3] = {&obj.vertices, &obj.uvs, &obj.normals};
+    const int totals[3] = {obj.vertexCount, obj.uvCount, obj.normalCount};
     // A file without "vn" records has nothing a normal index could name, so such an index
     // is reported like any other that reaches outside its list.
-    if (c.present[2]) {
-        long long at = resolveIndex(c.index[2], static_cast<size_t>(obj.normalCount), obj.normals.size());
-        if (at < 0)
-            say("ERROR: Normal index is out of range!\n");
-        else
-            poly.normal[k] = entry(obj.normals, at);
+    for (int slot = 0; slot < 3; ++slot) {
+        if (!c.present[slot])
+            continue;
+        const std::vector<vector>& list = *lists[slot];
+        long long at = resolveIndex(c.index[slot], static_cast<size_t>(totals[slot]), list.size());
+        if (at < 0) {
+            if (!reading.reported[slot])
+                say("%s", indexMessages[slot]);
+            reading.reported[slot] = true;
+        } else if (static_cast<size_t>(at) < list.size()) {
+            *cornerSlot(poly, slot, k) = list[static_cast<size_t>(at)];
+        } else {
+            reading.later.push_back({obj.polygons.size() - 1, k, slot, static_cast<size_t>(at)});
+        }
     }
+}
+
+void setFaceNormal(polygon& poly)
+{
+    poly.faceNormal = cross(poly.position[1] - poly.position[0], poly.position[2] - poly.position[0]);
+    normalise(poly.faceNormal);
 }
 
 void readRecords(object& obj, const char* data, size_t size)
@@ -388,6 +405,7 @@ void readRecords(object& obj, const char* data, size_t size)
     size_t normalTotal = static_cast<size_t>(obj.normalCount);
     size_t faceTotal = static_cast<size_t>(obj.polygonCount);
 
+    faceReading reading;
     while (in.nextWord()) {
         char first = *in.p;
         if (first == 'v') {
@@ -421,11 +439,9 @@ void readRecords(object& obj, const char* data, size_t size)
                 wordReader::corner c;
                 if (!in.nextCorner(c))
                     break;
-                fillCorner(obj, poly, k, c);
+                fillCorner(obj, poly, k, c, reading);
             }
-            poly.faceNormal = cross(poly.position[1] - poly.position[0],
-                                    poly.position[2] - poly.position[0]);
-            normalise(poly.faceNormal);
+            setFaceNormal(poly);
             continue;
         }
         in.skipWord();
@@ -437,6 +453,14 @@ void readRecords(object& obj, const char* data, size_t size)
     obj.uvs.resize(uvTotal);
     obj.normals.resize(normalTotal);
     obj.polygons.resize(faceTotal);
+
+    const std::vector<vector>* lists[3] = {&obj.vertices, &obj.uvs, &obj.normals};
+    for (const faceReading::laterRecord& r : reading.later) {
+        polygon& poly = obj.polygons[r.polygon];
+        *cornerSlot(poly, r.slot, r.corner) = (*lists[r.slot])[r.at];
+        if (r.slot == 0)
+            setFaceNormal(poly);
+    }
 }
 
 void reportCounts(const object& obj, const std::string& path)

@@ -97,15 +97,21 @@ TEST(mapExport, unknownKindAndEmptyMaps)
     std::string path = tempName("seven.bmp");
     std::remove(path.c_str());
     consoleCapture capture;
-    writeMap(&obj, 7, path);
+    EXPECT_FALSE(writeMap(&obj, 7, path));
     EXPECT_EQ(capture.text(), "Enter valid buffer for writing to BMP!\n");
     EXPECT_NE(access(path.c_str(), F_OK), 0);
 
-    // An object without maps reports through the writer and writes nothing.
+    // An object without maps reports through the writer and writes nothing; the normals
+    // map is announced only when it was written.
     object none(0, 0);
     capture.clear();
-    writeMap(&none, 6, path);
-    writeMap(&none, 0, path);
-    EXPECT_EQ(capture.text(), "ERROR: Bitmap is empty!\nERROR: Bitmap is empty!\n");
+    EXPECT_FALSE(writeMap(&none, 6, path));
+    EXPECT_FALSE(writeMap(&none, 0, path));
+    EXPECT_FALSE(writeMap(&none, 5, path));
+    EXPECT_EQ(capture.text(), "ERROR: Bitmap is empty!\nERROR: Bitmap is empty!\nERROR: Bitmap is empty!\n");
     EXPECT_NE(access(path.c_str(), F_OK), 0);
+    capture.clear();
+    EXPECT_TRUE(writeMap(&obj, 5, path));
+    EXPECT_EQ(capture.text(), "Writing Normals Map\n");
+    std::remove(path.c_str());
 }
