@@ -1,6 +1,6 @@
 #include "lights/pointlight.h"
 #include "mesh/object.h"
-#include "mesh/outlines.h"
+#include "pipeline/outlines.h"
 #include "tests/testmeshes.h"
 
 #include <gtest/gtest.h>

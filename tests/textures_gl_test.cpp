@@ -1,7 +1,7 @@
 #include "core/console.h"
 #include "lights/pointlight.h"
 #include "mesh/object.h"
-#include "mesh/prepare.h"
+#include "pipeline/prepare.h"
 #include "tests/glcontext.h"
 #include "texlight/textures.h"
 

@@ -1,7 +1,7 @@
 #include "viewer/passes.h"
 
 #include "mesh/object.h"
-#include "mesh/outlines.h"
+#include "pipeline/outlines.h"
 #include "texlight/textures.h"
 #include "viewer/capture.h"
 #include "viewer/scene.h"

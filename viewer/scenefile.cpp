@@ -4,7 +4,7 @@
 #include "core/console.h"
 #include "lights/light.h"
 #include "mesh/object.h"
-#include "mesh/prepare.h"
+#include "pipeline/prepare.h"
 
 #include <GL/gl.h>
 

@@ -1,4 +1,4 @@
-#include "mesh/prepare.h"
+#include "pipeline/prepare.h"
 
 #include "core/console.h"
 #include "mesh/edgelist.h"

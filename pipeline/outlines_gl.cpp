@@ -1,4 +1,4 @@
-#include "mesh/outlines.h"
+#include "pipeline/outlines.h"
 
 #include "mesh/object.h"
 
