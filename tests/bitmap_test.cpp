@@ -1,6 +1,8 @@
 #include "core/bitmap.h"
 #include "core/console.h"
 
+#include "tests/testdata.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -326,6 +328,7 @@ TEST(bmpFile, topDownFilesAreFlipped)
 
 TEST(bmpSuite, validFilesAgreeWithEachOther)
 {
+    REQUIRE_TESTDATA();
     consoleCapture capture;
     auto rgb24 = readBmp(suite + "g/rgb24.bmp");
     ASSERT_NE(rgb24, nullptr);
@@ -370,6 +373,7 @@ TEST(bmpSuite, validFilesAgreeWithEachOther)
 
 TEST(bmpSuite, oddWidthsReadWithPadding)
 {
+    REQUIRE_TESTDATA();
     // Widths 124 to 127 of 8-bit rows need every amount of row padding.
     for (const char* name : {"g/pal8w124.bmp", "g/pal8w125.bmp", "g/pal8w126.bmp", "g/pal8.bmp"}) {
         SCOPED_TRACE(name);
@@ -388,6 +392,7 @@ TEST(bmpSuite, oddWidthsReadWithPadding)
 
 TEST(bmpSuite, everyFileIsReadOrRejectedWithOneLine)
 {
+    REQUIRE_TESTDATA();
     const char* readable[] = {"g/pal8-0.bmp", "g/pal8.bmp", "g/pal8gs.bmp", "g/pal8nonsquare.bmp",
                               "g/pal8topdown.bmp", "g/pal8v4.bmp", "g/pal8v5.bmp", "g/pal8w124.bmp",
                               "g/pal8w125.bmp", "g/pal8w126.bmp", "g/rgb24.bmp", "g/rgb24pal.bmp",

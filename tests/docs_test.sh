@@ -11,11 +11,17 @@ build=${1:-$root/build}
 
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/docs_test.XXXXXX")
 trap 'rm -rf "$tmp"' EXIT
-# The scenes' files (scene files, meshes, textures) and everything in docs/, with size and time
-# of change. BMP files at the top of scenes/ are left out: programs run there by hand write their
-# frames and maps there, and may do so while this test runs.
+# The files of scenes/ and docs/ that the repository tracks, with size and time of change.
+# Whatever else is there (frames and maps of programs run there by hand, perhaps while this
+# test runs) is left out. Outside a git checkout: every file but the BMP files at the top of
+# scenes/.
 snapshot() {
-  (cd "$root" && { find scenes docs ! -regex 'scenes/[^/]*\.bmp' -printf '%p %s %T@\n' 2>/dev/null || true; } | sort)
+  (cd "$root" &&
+    if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+      git ls-files -z scenes docs | xargs -0 -r stat -c '%n %s %Y.%y'
+    else
+      find scenes docs ! -regex 'scenes/[^/]*\.bmp' -printf '%p %s %T@\n' 2>/dev/null || true
+    fi | sort)
 }
 snapshot >"$tmp/before.txt"
 

@@ -2,6 +2,7 @@
 #include "core/progress.h"
 #include "mesh/edgelist.h"
 #include "mesh/object.h"
+#include "tests/testdata.h"
 #include "tests/reference/edgelist_reference.h"
 
 #include <gtest/gtest.h>
@@ -209,6 +210,7 @@ TEST(edgeList, seamsJoinByPositionAndFansTakeTheLowestNeighbour)
 
 TEST(edgeList, realMeshes)
 {
+    REQUIRE_TESTDATA();
     // The gazebo splits its corners per face, so its edges join only by position.
     for (const char* name : {"gazebo.obj", "spot.obj"}) {
         SCOPED_TRACE(name);

@@ -4,6 +4,7 @@
 #include "mesh/object.h"
 #include "pipeline/prepare.h"
 #include "tests/glcontext.h"
+#include "tests/testdata.h"
 #include "texlight/mapexport.h"
 #include "viewer/input.h"
 #include "viewer/passes.h"
@@ -264,12 +265,14 @@ void expectMeshPreparesAndExports(const std::string& name, int polygons)
 TEST(RealMeshes, SpotLoadsPreparesAndExportsItsMaps)
 {
     REQUIRE_GL();
+    REQUIRE_TESTDATA();
     expectMeshPreparesAndExports("spot.obj", 5856);
 }
 
 TEST(RealMeshes, GazeboLoadsPreparesAndExportsItsMaps)
 {
     REQUIRE_GL();
+    REQUIRE_TESTDATA();
     expectMeshPreparesAndExports("gazebo.obj", 730);
 }
 

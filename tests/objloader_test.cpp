@@ -1,6 +1,8 @@
 #include "core/console.h"
 #include "mesh/object.h"
 
+#include "tests/testdata.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -746,6 +748,7 @@ double length(const vector& a) { return std::sqrt(dot(a, a)); }
 
 TEST(ObjLoaderRealMeshes, SpotLoadsWithUvsAndNoNormals)
 {
+    REQUIRE_TESTDATA();
     std::string text;
     std::unique_ptr<object> obj = loadShared("spot.obj", text);
     ASSERT_NE(obj, nullptr);
@@ -775,6 +778,7 @@ TEST(ObjLoaderRealMeshes, SpotLoadsWithUvsAndNoNormals)
 
 TEST(ObjLoaderRealMeshes, GazeboLoadsWithNormalsThatAgreeWithItsFaces)
 {
+    REQUIRE_TESTDATA();
     std::string text;
     std::unique_ptr<object> obj = loadShared("gazebo.obj", text);
     ASSERT_NE(obj, nullptr);

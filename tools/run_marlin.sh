@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Sets up and builds everything, then starts marlin on the bundled default scene.
-# With no display (a server, CI) it runs marlin on a virtual display instead, captures a
-# frame in each render mode and exits, leaving the pictures in build/headless/.
+# Sets up and builds everything, then starts marlin on the bundled default scene; arguments
+# go to marlin (a scene file of scenes/, then -turn).
+# With no display (a server, CI) it runs marlin on a virtual display instead, with the same
+# arguments, captures a frame in each render mode and exits, leaving the pictures in
+# build/headless/.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/tools/setup.sh"
@@ -9,6 +11,7 @@ cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=Release
 cmake --build "$root/build" -j"$(nproc)"
 
 cd "$root/scenes"
+case "${1:-}" in -h|--help) exec "$root/build/bin/marlin" "$@" ;; esac
 if [ -n "${DISPLAY:-}" ]; then
   exec "$root/build/bin/marlin" "$@"
 fi
@@ -16,13 +19,16 @@ fi
 out="$root/build/headless"
 rm -rf "$out"
 mkdir -p "$out"
-echo "No display: running marlin on a virtual display and capturing each render mode."
+echo "No display: running marlin ${*:-test2.txt} on a virtual display and capturing each render mode."
+# The window is titled with the scene file's name.
+title=${1:-test2.txt}
 xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" bash -c '
   set -u
-  out=$1 marlin=$2
-  "$marlin" > "$out/console.txt" 2>&1 &
+  out=$1 marlin=$2 title=$3
+  shift 3
+  "$marlin" "$@" > "$out/console.txt" 2>&1 &
   pid=$!
-  window=$(timeout 300 xdotool search --sync --onlyvisible --name "^test2.txt$" | head -n 1)
+  window=$(timeout 300 xdotool search --sync --onlyvisible --name "^${title//./\\.}\$" | head -n 1)
   if [ -z "$window" ]; then echo "ERROR: marlin did not open its window"; kill $pid; exit 1; fi
   xdotool windowfocus --sync "$window"
   sleep 1
@@ -38,7 +44,7 @@ xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" bash -c '
     n=$((n + 1))
   done
   kill $pid
-' capture "$out" "$root/build/bin/marlin"
+' capture "$out" "$root/build/bin/marlin" "$title" "$@"
 
 if command -v convert >/dev/null && convert -version 2>/dev/null | grep -q ImageMagick; then
   for f in "$out"/*.bmp; do convert "$f" "${f%.bmp}.png"; done

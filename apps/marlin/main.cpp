@@ -6,6 +6,7 @@
 #include "viewer/passes.h"
 #include "viewer/scene.h"
 #include "viewer/scenefile.h"
+#include "viewer/window.h"
 
 #include <GL/glu.h>
 #include <GL/glut.h>
@@ -40,6 +41,17 @@ void motion(int x, int y)
 
 void keyboard(unsigned char key, int, int) { viewerKey(key, true, true, true); }
 
+void printUsage()
+{
+    say("Usage: marlin [SCENE_FILE [-turn]]\n"
+        "Shows the objects of a scene file (default test2.txt; it and the files it names are "
+        "read relative to the working directory) with baked texture-space lighting and shadows. "
+        "-turn circles the camera by itself. Keys: T render mode, A D S relight the ambient, "
+        "diffuse and specular terms every frame, L light markers, H shadows, C capture the "
+        "frame to frameNNNN.bmp, F write every object's maps to BMP files. Mouse: left drag "
+        "orbits, right drag moves forwards and back.\n");
+}
+
 void printTurntableBanner()
 {
     const char* stars = "*************************************";
@@ -53,15 +65,14 @@ void printTurntableBanner()
 
 int main(int argc, char** argv)
 {
-    useLineBufferedConsole();
-    glutInit(&argc, argv);
-    say("%s\n", reinterpret_cast<const char*>(gluGetString(GLU_VERSION)));
-    say("%s\n", reinterpret_cast<const char*>(gluGetString(GLU_EXTENSIONS)));
-    glutInitDisplayMode(GLUT_DOUBLE | GLUT_DEPTH | GLUT_STENCIL);
-    glutInitWindowSize(static_cast<int>(scene.windowWidth), static_cast<int>(scene.windowHeight));
-    glutInitWindowPosition(100, 100);
+    // Before GLUT, which needs a display and would take the option for a scene file.
+    if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        printUsage();
+        return 0;
+    }
+    startViewer(&argc, argv);
     const std::string path = argc < 2 ? "test2.txt" : argv[1];
-    glutCreateWindow(path.c_str());
+    openViewerWindow(path);
     setUpScene(path, scene, orbitViewAndLight);
 
     if (argc == 3 && std::strcmp(argv[2], "-turn") == 0) {

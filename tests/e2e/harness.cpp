@@ -119,7 +119,11 @@ viewerProcess::viewerProcess(const virtualDisplay& x, const std::string& program
     }
 }
 
-viewerProcess::~viewerProcess() { stopProcess(pid); }
+viewerProcess::~viewerProcess()
+{
+    if (running())
+        stopProcess(pid);
+}
 
 std::string viewerProcess::output() const
 {
@@ -129,7 +133,24 @@ std::string viewerProcess::output() const
     return text.str();
 }
 
-bool viewerProcess::running() const { return pid > 0 && waitpid(pid, nullptr, WNOHANG) == 0; }
+bool viewerProcess::running() const
+{
+    if (pid <= 0 || status != -1)
+        return false;
+    int how = 0;
+    if (waitpid(pid, &how, WNOHANG) == 0)
+        return true;
+    status = WIFEXITED(how) ? WEXITSTATUS(how) : 128 + (WIFSIGNALED(how) ? WTERMSIG(how) : 0);
+    return false;
+}
+
+int viewerProcess::waitForExit(double seconds)
+{
+    auto start = clock_type::now();
+    while (running() && since(start) < seconds)
+        pause(0.05);
+    return running() ? -1 : status;
+}
 
 bool viewerProcess::waitForOutput(const std::string& text, double seconds) const
 {
@@ -190,6 +211,10 @@ void viewerProcess::resize(int width, int height)
     // Give the program time to redraw at the new size before anything is captured.
     pause(0.5);
 }
+
+void viewerProcess::closeWindow() { sendCloseRequest(x.display(), std::stoul(window)); }
+
+void viewerProcess::destroyWindow() { xdotool("windowclose " + window); }
 
 std::string makeTempFolder(const std::string& name)
 {

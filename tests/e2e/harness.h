@@ -35,6 +35,8 @@ public:
     viewerProcess& operator=(const viewerProcess&) = delete;
 
     std::string output() const;
+    // The exit status once the program has ended within the time, else -1.
+    int waitForExit(double seconds);
     // Waits until the output contains text (true) or the time runs out or the program ends.
     bool waitForOutput(const std::string& text, double seconds = 120) const;
     bool running() const;
@@ -46,15 +48,23 @@ public:
     void key(const std::string& keys);
     void drag(int button, int fromX, int fromY, int toX, int toY);
     void resize(int width, int height);
+    // As a window manager's close button does it (WM_DELETE_WINDOW), and from outside.
+    void closeWindow();
+    void destroyWindow();
 
 private:
     std::string xdotool(const std::string& arguments) const;
 
     const virtualDisplay& x;
     int pid = -1;
+    mutable int status = -1; // the exit status, once reaped
     std::string outputPath;
     std::string window;
 };
+
+// Sends the window the WM_DELETE_WINDOW message of a window manager's close button (Xlib
+// stays in its own file: its macros clash with the test framework's names).
+void sendCloseRequest(const std::string& display, unsigned long window);
 
 // A fresh empty folder under the test temp folder.
 std::string makeTempFolder(const std::string& name);

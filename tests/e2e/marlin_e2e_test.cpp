@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 namespace {
 
@@ -196,4 +199,40 @@ TEST(marlin, turntableModePrintsItsBannerAndTurns)
     auto second = run.capture();
     ASSERT_TRUE(first && second);
     EXPECT_NE(0, std::memcmp(first->pixels.get(), second->pixels.get(), first->byteCount()));
+}
+
+TEST(marlin, closingTheWindowEndsTheProgramWithStatusZero)
+{
+    for (bool destroyed : {false, true}) {
+        SCOPED_TRACE(destroyed ? "destroyed from outside" : "close button");
+        marlinRun run(destroyed ? "destroyed" : "closed");
+        ASSERT_TRUE(run.x.ok()) << "no Xvfb";
+        ASSERT_TRUE(run.started()) << run.viewer->output();
+        ASSERT_NE(run.capture(), nullptr); // drawing frame after frame
+        if (destroyed)
+            run.viewer->destroyWindow();
+        else
+            run.viewer->closeWindow();
+        EXPECT_EQ(run.viewer->waitForExit(30), 0);
+        EXPECT_EQ(run.viewer->output().find("X Error"), std::string::npos) << run.viewer->output();
+    }
+}
+
+TEST(marlin, helpPrintsOneUsageParagraphWithoutADisplay)
+{
+    for (const char* option : {"--help", "-h"}) {
+        std::string command = std::string("env -u DISPLAY ") + MARLIN_PATH + " " + option + " 2>&1";
+        FILE* pipe = popen(command.c_str(), "r");
+        ASSERT_NE(pipe, nullptr);
+        std::string text;
+        char buffer[1024];
+        size_t got;
+        while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0)
+            text.append(buffer, got);
+        int status = pclose(pipe);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << option;
+        EXPECT_EQ(text.rfind("Usage: marlin [SCENE_FILE [-turn]]\n", 0), 0u) << text;
+        // The usage line and one paragraph.
+        EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2) << text;
+    }
 }
