@@ -25,6 +25,18 @@ std::string expectedReport(const object& obj, const std::string& path)
            "\n\n";
 }
 
+bool isComputedNormalsLine(const std::string& line)
+{
+    const std::string head = "NORMALS COMPUTED: ", tail = " corners without a normal in the file\n";
+    if (line.size() <= head.size() + tail.size() || line.compare(0, head.size(), head) != 0 ||
+        line.compare(line.size() - tail.size(), tail.size(), tail) != 0)
+        return false;
+    for (size_t i = head.size(); i < line.size() - tail.size(); ++i)
+        if (line[i] < '0' || line[i] > '9')
+            return false;
+    return true;
+}
+
 // The loader says only its report, index messages and its closing line.
 std::string checkLoaderText(const object& obj, const std::string& text, const std::string& path)
 {
@@ -42,7 +54,10 @@ std::string checkLoaderText(const object& obj, const std::string& text, const st
         std::string line = text.substr(at, end - at + 1);
         if (line != "ERROR: Vertex index is out of range!\n" &&
             line != "ERROR: UV index is out of range!\n" &&
-            line != "ERROR: Normal index is out of range!\n")
+            line != "ERROR: Normal index is out of range!\n" &&
+            line != "ERROR: Faces with fewer than three corners skipped!\n" &&
+            line != "ERROR: Faces beyond the triangles memory can hold skipped!\n" &&
+            !isComputedNormalsLine(line))
             return "unexpected line: " + line.substr(0, 200);
         at = end + 1;
     }

@@ -77,6 +77,16 @@ public:
 // allocated and cleared before the mesh is read, so a size from a scene line is bounded here.
 constexpr long long maxMapTexels = 4096LL * 4096;
 
+// How many words of OBJ data are exactly "v", "vt", "vn" and "f": the loader's first pass,
+// which sizes the lists. A face record becomes as many triangles as its corners make.
+struct objRecordCounts {
+    size_t vertices = 0;
+    size_t uvs = 0;
+    size_t normals = 0;
+    size_t faces = 0;
+};
+objRecordCounts countObjRecords(const char* data, size_t size);
+
 // Reads an OBJ mesh ("v", "vt", "vn", "f"), printing a report; none after an "ERROR: " line
 // when the file cannot be read, the maps would exceed maxMapTexels or the mesh could not fit
 // in memory. Faulty face indices are reported and leave defaults.

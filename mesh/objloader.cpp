@@ -1,4 +1,5 @@
 #include "core/console.h"
+#include "mesh/normals.h"
 #include "mesh/object.h"
 
 #include <charconv>
@@ -61,12 +62,7 @@ void preferLargePages(const std::vector<T>& list)
     preferLargePages(list.data(), list.capacity() * sizeof(T));
 }
 
-struct recordCounts {
-    size_t vertices = 0;
-    size_t uvs = 0;
-    size_t normals = 0;
-    size_t faces = 0;
-};
+using recordCounts = objRecordCounts;
 
 // Per-byte masks of one 64-byte block: bit k describes byte k.
 struct blockMasks {
@@ -238,6 +234,12 @@ public:
     {
         if (!nextWord())
             return false;
+        readCorner(c);
+        return true;
+    }
+    // The same for the word at p.
+    void readCorner(corner& c)
+    {
         if (readIndex(c.index[0])) {
             c.present[0] = true;
             if (p < end && *p == '/') {
@@ -250,7 +252,15 @@ public:
             }
         }
         skipWord();
-        return true;
+    }
+
+    // Moves to the start of the next word on the current line; false at the line's end
+    // (a line feed or carriage return, which it does not pass) or the data's.
+    bool nextWordOnLine()
+    {
+        while (p < end && (*p == ' ' || *p == '\t' || *p == '\v' || *p == '\f'))
+            ++p;
+        return p < end && *p != '\n' && *p != '\r';
     }
 
     const char* p;
@@ -346,17 +356,40 @@ inline long long resolveIndex(long long index, size_t total, size_t readSoFar)
 }
 
 // What reading the faces keeps besides the polygons: corners that name a record further on
-// in the file, filled in once every record is read, and which index messages were printed
-// (each once per file, so a mesh of faulty corners cannot flood the console).
+// in the file, filled in once every record is read; faces whose triangles wait for such a
+// record to be placed; which corners want a computed normal; and the messages, each printed
+// once per file (so a mesh of faulty corners cannot flood the console) after the report.
 struct faceReading {
+    // One corner's entries in the three lists: -1 for none (absent or out of range).
+    struct faceCorner {
+        long long at[3];
+        bool wantsNormal; // no normal index: the loader computes one
+    };
     struct laterRecord {
         size_t polygon;
         int corner;
         int slot; // 0 position, 1 texture coordinate, 2 normal
         size_t at;
     };
+    struct laterFace {
+        size_t firstPolygon;
+        std::vector<faceCorner> corners;
+    };
+    std::vector<faceCorner> corners; // of the face being read
     std::vector<laterRecord> later;
-    bool reported[3] = {false, false, false};
+    std::vector<laterFace> laterFaces;
+    std::vector<uint8_t> wantsNormal; // per polygon, bit k for corner k; empty when none does
+    std::vector<int> triangles;       // corner numbers, three a triangle, of the face being split
+    size_t maxPolygons = INT_MAX;
+    bool reported[5] = {false, false, false, false, false};
+    std::string messages;
+
+    void reportOnce(int which, const char* message)
+    {
+        if (!reported[which])
+            messages += message;
+        reported[which] = true;
+    }
 };
 
 const char* const indexMessages[3] = {"ERROR: Vertex index is out of range!\n",
@@ -368,27 +401,21 @@ vector* cornerSlot(polygon& poly, int slot, int k)
     return slot == 0 ? &poly.position[k] : slot == 1 ? &poly.texCoord[k] : &poly.normal[k];
 }
 
-void fillCorner(object& obj, polygon& poly, int k, const wordReader::corner& c, faceReading& reading)
+// The entries a corner word names. A file without "vn" records has nothing a normal index
+// could name, so such an index is reported like any other that reaches outside its list.
+faceReading::faceCorner resolveCorner(const object& obj, const wordReader::corner& c, faceReading& reading)
 {
     const std::vector<vector>* lists[3] = {&obj.vertices, &obj.uvs, &obj.normals};
     const int totals[3] = {obj.vertexCount, obj.uvCount, obj.normalCount};
-    // A file without "vn" records has nothing a normal index could name, so such an index
-    // is reported like any other that reaches outside its list.
+    faceReading::faceCorner out{{-1, -1, -1}, !c.present[2] || obj.normalCount == 0};
     for (int slot = 0; slot < 3; ++slot) {
         if (!c.present[slot])
             continue;
-        const std::vector<vector>& list = *lists[slot];
-        long long at = resolveIndex(c.index[slot], static_cast<size_t>(totals[slot]), list.size());
-        if (at < 0) {
-            if (!reading.reported[slot])
-                say("%s", indexMessages[slot]);
-            reading.reported[slot] = true;
-        } else if (static_cast<size_t>(at) < list.size()) {
-            *cornerSlot(poly, slot, k) = list[static_cast<size_t>(at)];
-        } else {
-            reading.later.push_back({obj.polygons.size() - 1, k, slot, static_cast<size_t>(at)});
-        }
+        out.at[slot] = resolveIndex(c.index[slot], static_cast<size_t>(totals[slot]), lists[slot]->size());
+        if (out.at[slot] < 0)
+            reading.reportOnce(slot, indexMessages[slot]);
     }
+    return out;
 }
 
 void setFaceNormal(polygon& poly)
@@ -397,15 +424,154 @@ void setFaceNormal(polygon& poly)
     normalise(poly.faceNormal);
 }
 
-void readRecords(object& obj, const char* data, size_t size)
+// Fills polygon i from three corners; entries not read yet are filled in after the last record.
+void fillTriangle(object& obj, size_t i, const faceReading::faceCorner* const corner[3], faceReading& reading)
+{
+    const std::vector<vector>* lists[3] = {&obj.vertices, &obj.uvs, &obj.normals};
+    polygon& poly = obj.polygons[i];
+    uint8_t wants = 0;
+    for (int k = 0; k < 3; ++k) {
+        for (int slot = 0; slot < 3; ++slot) {
+            long long at = corner[k]->at[slot];
+            if (at < 0)
+                continue;
+            if (static_cast<size_t>(at) < lists[slot]->size())
+                *cornerSlot(poly, slot, k) = (*lists[slot])[static_cast<size_t>(at)];
+            else
+                reading.later.push_back({i, k, slot, static_cast<size_t>(at)});
+        }
+        wants |= static_cast<uint8_t>(corner[k]->wantsNormal) << k;
+    }
+    if (wants) {
+        reading.wantsNormal.resize(obj.polygons.size());
+        reading.wantsNormal[i] = wants;
+    }
+    setFaceNormal(poly);
+}
+
+// Splits a face of n > 3 corners into n - 2 triangles (corner numbers, three a triangle,
+// each in the face's own order): a fan from corner 0 when the face is convex in its plane,
+// else ear clipping, so that no triangle reaches outside the face.
+void splitFace(const std::vector<vector>& points, std::vector<int>& triangles)
+{
+    const int n = static_cast<int>(points.size());
+    triangles.clear();
+    auto fan = [&](const std::vector<int>& order) {
+        for (size_t k = 1; k + 1 < order.size(); ++k)
+            triangles.insert(triangles.end(), {order[0], order[k], order[k + 1]});
+    };
+    std::vector<int> order(static_cast<size_t>(n));
+    for (int k = 0; k < n; ++k)
+        order[static_cast<size_t>(k)] = k;
+
+    // The face's plane by Newell's sums; its largest axis is dropped to work in 2-D.
+    vector normal(0, 0, 0);
+    for (int k = 0; k < n; ++k) {
+        const vector& a = points[static_cast<size_t>(k)];
+        const vector& b = points[static_cast<size_t>((k + 1) % n)];
+        normal.x += (a.y - b.y) * (a.z + b.z);
+        normal.y += (a.z - b.z) * (a.x + b.x);
+        normal.z += (a.x - b.x) * (a.y + b.y);
+    }
+    double ax = std::fabs(normal.x), ay = std::fabs(normal.y), az = std::fabs(normal.z);
+    if (!(ax + ay + az > 0) || !std::isfinite(ax + ay + az)) {
+        fan(order);
+        return;
+    }
+    // 2-D coordinates with the face counter-clockwise.
+    int drop = az >= ax && az >= ay ? 2 : (ay >= ax ? 1 : 0);
+    double sign = (drop == 2 ? normal.z : drop == 1 ? normal.y : normal.x) > 0 ? 1.0 : -1.0;
+    std::vector<double> u(static_cast<size_t>(n)), v(static_cast<size_t>(n));
+    for (int k = 0; k < n; ++k) {
+        const vector& q = points[static_cast<size_t>(k)];
+        double a = drop == 0 ? q.y : q.x, b = drop == 2 ? q.y : q.z;
+        if (drop == 1)
+            std::swap(a, b); // (z, x) keeps the right-handed order about y
+        u[static_cast<size_t>(k)] = a;
+        v[static_cast<size_t>(k)] = b * sign;
+    }
+    auto turn = [&](int a, int b, int c) {
+        size_t i = static_cast<size_t>(a), j = static_cast<size_t>(b), k = static_cast<size_t>(c);
+        return (u[j] - u[i]) * (v[k] - v[i]) - (v[j] - v[i]) * (u[k] - u[i]);
+    };
+    bool convex = true;
+    for (int k = 0; k < n && convex; ++k)
+        convex = turn(k, (k + 1) % n, (k + 2) % n) >= 0;
+    if (convex) {
+        fan(order);
+        return;
+    }
+
+    std::vector<int> left = order;
+    while (left.size() > 3) {
+        const size_t m = left.size();
+        size_t ear = m;
+        for (size_t k = 0; k < m && ear == m; ++k) {
+            int a = left[(k + m - 1) % m], b = left[k], c = left[(k + 1) % m];
+            if (turn(a, b, c) <= 0)
+                continue;
+            bool empty = true;
+            for (size_t j = 0; j < m && empty; ++j) {
+                int q = left[j];
+                if (q == a || q == b || q == c)
+                    continue;
+                // On the boundary counts as inside, so that no ear cuts through a corner.
+                empty = !(turn(a, b, q) >= 0 && turn(b, c, q) >= 0 && turn(c, a, q) >= 0);
+            }
+            if (empty)
+                ear = k;
+        }
+        if (ear == m) {
+            // Self-intersecting or folded: no clean ear is left, fan the rest.
+            fan(left);
+            return;
+        }
+        triangles.insert(triangles.end(), {left[(ear + m - 1) % m], left[ear], left[(ear + 1) % m]});
+        left.erase(left.begin() + static_cast<long>(ear));
+    }
+    triangles.insert(triangles.end(), {left[0], left[1], left[2]});
+}
+
+// Adds the triangles of the face whose corners were just read, at the end of the polygons.
+void addFace(object& obj, const std::vector<faceReading::faceCorner>& corners, faceReading& reading)
+{
+    const size_t n = corners.size();
+    const size_t first = obj.polygons.size();
+    obj.polygons.resize(first + n - 2);
+    if (n == 3) {
+        const faceReading::faceCorner* const three[3] = {&corners[0], &corners[1], &corners[2]};
+        fillTriangle(obj, first, three, reading);
+        return;
+    }
+    std::vector<vector> points(n);
+    for (size_t k = 0; k < n; ++k) {
+        long long at = corners[k].at[0];
+        if (at >= 0 && static_cast<size_t>(at) >= obj.vertices.size()) {
+            // A corner's position comes later in the file: split the face once it is there.
+            reading.laterFaces.push_back({first, corners});
+            return;
+        }
+        if (at >= 0)
+            points[k] = obj.vertices[static_cast<size_t>(at)];
+    }
+    splitFace(points, reading.triangles);
+    for (size_t t = 0; t + 2 < reading.triangles.size(); t += 3) {
+        const faceReading::faceCorner* const three[3] = {&corners[static_cast<size_t>(reading.triangles[t])],
+                                                         &corners[static_cast<size_t>(reading.triangles[t + 1])],
+                                                         &corners[static_cast<size_t>(reading.triangles[t + 2])]};
+        fillTriangle(obj, first + t / 3, three, reading);
+    }
+}
+
+void readRecords(object& obj, const char* data, size_t size, faceReading& reading)
 {
     wordReader in(data, size);
     size_t vertexTotal = static_cast<size_t>(obj.vertexCount);
     size_t uvTotal = static_cast<size_t>(obj.uvCount);
     size_t normalTotal = static_cast<size_t>(obj.normalCount);
-    size_t faceTotal = static_cast<size_t>(obj.polygonCount);
+    const size_t faceTotal = static_cast<size_t>(obj.polygonCount); // face records, not triangles
 
-    faceReading reading;
+    size_t facesRead = 0;
     while (in.nextWord()) {
         char first = *in.p;
         if (first == 'v') {
@@ -432,28 +598,50 @@ void readRecords(object& obj, const char* data, size_t size)
                 obj.normals.emplace_back(x, y, z);
                 continue;
             }
-        } else if (first == 'f' && in.at("f", 1) && obj.polygons.size() < faceTotal) {
+        } else if (first == 'f' && in.at("f", 1) && facesRead < faceTotal) {
             ++in.p;
-            polygon& poly = obj.polygons.emplace_back();
-            for (int k = 0; k < 3; ++k) {
+            ++facesRead;
+            // A face is the corner words of its line, up to a comment.
+            reading.corners.clear();
+            while (in.nextWordOnLine() && *in.p != '#') {
                 wordReader::corner c;
-                if (!in.nextCorner(c))
-                    break;
-                fillCorner(obj, poly, k, c, reading);
+                in.readCorner(c);
+                reading.corners.push_back(resolveCorner(obj, c, reading));
             }
-            setFaceNormal(poly);
+            if (reading.corners.size() < 3)
+                reading.reportOnce(3, "ERROR: Faces with fewer than three corners skipped!\n");
+            else if (obj.polygons.size() + reading.corners.size() - 2 + (faceTotal - facesRead) > reading.maxPolygons)
+                reading.reportOnce(4, "ERROR: Faces beyond the triangles memory can hold skipped!\n");
+            else
+                addFace(obj, reading.corners, reading);
             continue;
         }
         in.skipWord();
     }
 
     // Keywords that were swallowed as another record's operands were counted but never
-    // read; their entries stay at their defaults.
+    // read; their entries stay at their defaults (a face as one default triangle).
     obj.vertices.resize(vertexTotal);
     obj.uvs.resize(uvTotal);
     obj.normals.resize(normalTotal);
-    obj.polygons.resize(faceTotal);
+    obj.polygons.resize(obj.polygons.size() + (faceTotal - facesRead));
+    if (!reading.wantsNormal.empty())
+        reading.wantsNormal.resize(obj.polygons.size());
 
+    for (const faceReading::laterFace& face : reading.laterFaces) {
+        std::vector<vector> points(face.corners.size());
+        for (size_t k = 0; k < points.size(); ++k)
+            if (face.corners[k].at[0] >= 0)
+                points[k] = obj.vertices[static_cast<size_t>(face.corners[k].at[0])];
+        splitFace(points, reading.triangles);
+        for (size_t t = 0; t + 2 < reading.triangles.size(); t += 3) {
+            const faceReading::faceCorner* const three[3] = {
+                &face.corners[static_cast<size_t>(reading.triangles[t])],
+                &face.corners[static_cast<size_t>(reading.triangles[t + 1])],
+                &face.corners[static_cast<size_t>(reading.triangles[t + 2])]};
+            fillTriangle(obj, face.firstPolygon + t / 3, three, reading);
+        }
+    }
     const std::vector<vector>* lists[3] = {&obj.vertices, &obj.uvs, &obj.normals};
     for (const faceReading::laterRecord& r : reading.later) {
         polygon& poly = obj.polygons[r.polygon];
@@ -478,20 +666,34 @@ void reportNoObject() { say("ERROR: New object could not be created!\n"); }
 // A record costs two bytes of file but a vector, or for a face two polygons (its shading copy
 // is made during preparation) and up to three edges, of memory. A file full of bare keywords
 // could so ask for a hundred times its size; refuse what could never fit rather than start it.
-bool fitsInMemory(const recordCounts& counts)
+double physicalMemory()
 {
 #if defined(__linux__)
     long pages = sysconf(_SC_PHYS_PAGES);
     long pageSize = sysconf(_SC_PAGE_SIZE);
-    if (pages <= 0 || pageSize <= 0)
-        return true;
-    double need = static_cast<double>(counts.vertices + counts.uvs + counts.normals) * sizeof(vector) +
-                  static_cast<double>(counts.faces) * (2 * sizeof(polygon) + 3 * sizeof(edge));
-    return need <= static_cast<double>(pages) * static_cast<double>(pageSize);
-#else
-    (void)counts;
-    return true;
+    if (pages > 0 && pageSize > 0)
+        return static_cast<double>(pages) * static_cast<double>(pageSize);
 #endif
+    return 0; // unknown
+}
+
+const double bytesPerTriangle = 2 * sizeof(polygon) + 3 * sizeof(edge);
+
+bool fitsInMemory(const recordCounts& counts)
+{
+    double memory = physicalMemory();
+    double need = static_cast<double>(counts.vertices + counts.uvs + counts.normals) * sizeof(vector) +
+                  static_cast<double>(counts.faces) * bytesPerTriangle;
+    return memory == 0 || need <= memory;
+}
+
+// A face of many corners makes many triangles from a short line, so the triangles are
+// bounded as they are made: no more than memory holds, nor than an int counts.
+size_t triangleBudget()
+{
+    double memory = physicalMemory();
+    double most = memory == 0 ? INT_MAX : std::min<double>(INT_MAX, memory / bytesPerTriangle);
+    return static_cast<size_t>(most);
 }
 
 } // namespace
@@ -551,11 +753,19 @@ std::unique_ptr<object> parseObject(const char* data, size_t size, const std::st
     obj->normalCount = static_cast<int>(counts.normals);
     obj->polygonCount = static_cast<int>(counts.faces);
 
+    faceReading reading;
+    reading.maxPolygons = triangleBudget();
+    readRecords(*obj, data, size, reading);
+    obj->polygonCount = static_cast<int>(obj->polygons.size());
     reportCounts(*obj, path);
-    readRecords(*obj, data, size);
+    sayText(reading.messages);
+    if (long long computed = computeCornerNormals(*obj, reading.wantsNormal))
+        say("NORMALS COMPUTED: %lld corners without a normal in the file\n", computed);
     sayText("Object '" + path + "' loaded successfully\n");
     return obj;
 }
+
+objRecordCounts countObjRecords(const char* data, size_t size) { return countRecords(data, size); }
 
 std::unique_ptr<object> loadObject(const std::string& path, int mapWidth, int mapHeight)
 {
