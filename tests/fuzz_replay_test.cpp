@@ -10,8 +10,10 @@
 #include <string>
 #include <vector>
 
-// Every committed input of the fuzz targets, and every file of the hostile corpus, goes
-// through the fuzz entry functions once: the fuzzers' findings stay fixed without clang.
+// Every committed input of the fuzz targets, and every hostile BMP and OBJ file, goes through
+// the fuzz entry functions once: the fuzzers' findings stay fixed without clang. The hostile
+// OBJ files are prepared here, short of OpenGL, and nowhere else all of them. The hostile
+// scene files are left to HostileScene, which checks each one's error lines exactly.
 
 namespace {
 
@@ -56,7 +58,6 @@ TEST(FuzzReplay, ObjCorpus) { replay({FUZZ_CORPUS_DIR "/obj", objInput}); }
 TEST(FuzzReplay, SceneCorpus) { replay({FUZZ_CORPUS_DIR "/scene", sceneInput}); }
 TEST(FuzzReplay, HostileBmpFiles) { replay({HOSTILE_DIR "/bmp", bmpInput}); }
 TEST(FuzzReplay, HostileObjFiles) { replay({HOSTILE_DIR "/obj", objInput}); }
-TEST(FuzzReplay, HostileSceneFiles) { replay({HOSTILE_DIR "/scene", sceneInput}); }
 
 namespace {
 

@@ -175,3 +175,28 @@ TEST(turntable, oneDegreeStepsAtAFixedElevation)
     EXPECT_NEAR(s.cameraAzimuth, 2 * M_PI, 1e-3);
     EXPECT_EQ(s.cameraElevation, 0.5);
 }
+
+TEST(circlingLights, redGreenAndBlueOnTheirCirclesOfRadiusThree)
+{
+    // Red in the x-y plane, green in x-z, blue in y-z. By the series,
+    // cos 0.1 = 1 - 0.005 + 0.0000041667 - 0.0000000014 = 0.9950041653 and
+    // sin 0.1 = 0.1 - 0.0001666667 + 0.0000000833 = 0.0998334166, each times the radius 3.
+    const double c = 2.9850124958, s = 0.2995002499;
+    struct Case {
+        double angle;
+        vector red, green, blue;
+    } cases[] = {
+        {0, {3, 0, 0}, {3, 0, 0}, {0, 3, 0}},
+        {M_PI / 2, {0, -3, 0}, {0, 0, -3}, {0, 0, -3}},
+        {M_PI, {-3, 0, 0}, {-3, 0, 0}, {0, -3, 0}},
+        {0.1, {c, -s, 0}, {c, 0, -s}, {0, c, -s}},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.angle);
+        vector at[3];
+        circlingLightPositions(k.angle, at);
+        expectNear(at[0], k.red);
+        expectNear(at[1], k.green);
+        expectNear(at[2], k.blue);
+    }
+}

@@ -49,12 +49,15 @@ bool contains(const std::vector<int>& list, int value)
 
 TEST(bentNormals, lightAlongTheNormalGivesEachCornerItsLightDirection)
 {
+    // From corners (0,0,0), (3,0,0) and (0,3,0) the light at (0,0,4) lies along (0,0,4),
+    // (-3,0,4) and (0,-3,4), of length 4, 5 and 5: all within 60 degrees of the normal (0,0,1).
     pointlight lamp;
-    lamp.setPosition(vector(0.2, 0.3, 6));
-    polygon p = triangle({0, 0, 0}, {1, 0, 0}, {0, 1, 0});
+    lamp.setPosition(vector(0, 0, 4));
+    polygon p = triangle({0, 0, 0}, {3, 0, 0}, {0, 3, 0});
     std::array<vector, 3> bent = bentNormals(p, &lamp);
-    for (int k = 0; k < 3; ++k)
-        expectNear(bent[k], normalised(lamp.position - p.position[k]));
+    expectNear(bent[0], vector(0, 0, 1));
+    expectNear(bent[1], vector(-0.6, 0, 0.8));
+    expectNear(bent[2], vector(0, -0.6, 0.8));
 }
 
 TEST(bentNormals, emptyLightListGivesZeroNormals)
@@ -79,13 +82,14 @@ TEST(bentNormals, exactlySixtyDegreesTakesTheBlendWithFullWeight)
     for (const vector& n : bent)
         EXPECT_EQ(n, vector(0, 0, 1));
 
-    // The other way round the second light is within 60 degrees and adds to the first.
+    // The other way round the second light is within 60 degrees and adds to the first: the sum
+    // of two unit vectors 45 degrees apart bisects them, (sin 22.5, 0, cos 22.5).
     up.next = nullptr;
     side.next = nullptr;
     up.next = &side;
     bent = bentNormals(p, &up);
     for (const vector& n : bent)
-        expectNear(n, normalised(vector(0, 0, 1) + normalised(vector(1, 0, 1))));
+        expectNear(n, vector(0.38268343236508978, 0, 0.92387953251128674));
 }
 
 TEST(bentNormals, withinSixtyDegreesLightsAddUp)
@@ -98,16 +102,37 @@ TEST(bentNormals, withinSixtyDegreesLightsAddUp)
         expectNear(n, vector(0, 0, 1));
 }
 
-TEST(bentNormals, betweenSixtyAndNinetyDegreesSlidesBackToTheFileNormal)
+TEST(bentNormals, oneLightAtKnownAnglesFromTheNormal)
 {
+    // The file normal is (0,0,1) and the light lies along (sin a, 0, cos a). Within 60 degrees
+    // the light direction is taken; beyond, with t = 2 cos a, (0,0,1)(1 - t) + light t.
+    const double degree = 3.14159265358979323846 / 180.0;
+    struct Case {
+        double angle;
+        vector expected;
+    } cases[] = {
+        {0, {0, 0, 1}},
+        {30, {0.5, 0, 0.86602540378443865}},
+        {60, {0.86602540378443865, 0, 0.5}}, // t = 1: the light direction again
+        // t = 2 cos 75: x = 2 cos 75 sin 75 = sin 150 = 0.5, z = 1 - t + t cos 75
+        // = 2 - 2 cos 75 - cos 30 = 0.6163365; over their length 0.7936439.
+        {75, {0.63000544790530500, 0, 0.77659071305909650}},
+        // cos a = 1/4, t = 1/2: halfway between (0,0,1) and (sqrt 15 / 4, 0, 1/4), that is
+        // (sqrt 15, 0, 5) / sqrt 40 = (sqrt(3/8), 0, sqrt(5/8)).
+        {std::acos(0.25) / degree, {0.61237243569579452, 0, 0.79056941504209483}},
+        {90, {0, 0, 1}}, // t = 0: the file normal
+        // t = -1: 2 (0,0,1) - (sin 120, 0, -0.5) = (-sqrt 3 / 2, 0, 2.5), of length sqrt 7.
+        {120, {-0.32732683535398854, 0, 0.94491118252306806}},
+    };
     polygon p = withNormals(vector(0, 0, 1));
-    vector l = normalised(vector(std::sqrt(15.0), 0, 1)); // d = 0.25
-    directionLight light(l);
-    std::array<vector, 3> bent = bentNormals(p, &light);
-    double t = 2 * dot(l, vector(0, 0, 1));
-    for (const vector& n : bent)
-        expectNear(n, normalised(vector(0, 0, 1) * (1 - t) + l * t));
-    // At exactly 90 degrees the file normal is kept.
+    for (const Case& k : cases) {
+        directionLight light(vector(std::sin(k.angle * degree), 0, std::cos(k.angle * degree)));
+        for (const vector& n : bentNormals(p, &light)) {
+            SCOPED_TRACE(k.angle);
+            expectNear(n, k.expected);
+        }
+    }
+    // At exactly 90 degrees, from a light direction of any length, the file normal is kept.
     directionLight grazing(vector(2, 0, 0));
     for (const vector& n : bentNormals(p, &grazing))
         EXPECT_EQ(n, vector(0, 0, 1));
@@ -129,25 +154,24 @@ TEST(bentNormals, fileNormalIsUsedAsStoredNotNormalised)
 {
     // Normalised, this normal would be within 60 degrees of the light and give (0, 0, 1);
     // as stored its dot product is 0.3 and the blend applies.
+    // t = 0.6: (0.3, 0, 0.3) * 0.4 + (0, 0, 1) * 0.6 = (0.12, 0, 0.72), along (1, 0, 6).
     polygon p = withNormals(vector(0.3, 0, 0.3));
     directionLight up(vector(0, 0, 1));
     for (const vector& n : bentNormals(p, &up))
-        expectNear(n, normalised(vector(0.3, 0, 0.3) * 0.4 + vector(0, 0, 0.6)));
+        expectNear(n, vector(1 / std::sqrt(37.0), 0, 6 / std::sqrt(37.0)));
 }
 
 TEST(bentNormals, eachCornerAsksTheLightFromItsOwnPosition)
 {
+    // The light at (0,0,1) is straight above corner 0, 60 degrees from corner 1 at (sqrt 3,0,0)
+    // and acos(1/4) from corner 2 at (0,sqrt 15,0), which takes the halfway blend.
     pointlight lamp;
-    lamp.setPosition(vector(0, 0, 0.5));
-    polygon p = triangle({-4, 0, 0}, {4, 0, 0}, {0, 4, 0}, vector(0, 0, 1));
+    lamp.setPosition(vector(0, 0, 1));
+    polygon p = triangle({0, 0, 0}, {std::sqrt(3.0), 0, 0}, {0, std::sqrt(15.0), 0}, vector(0, 0, 1));
     std::array<vector, 3> bent = bentNormals(p, &lamp);
-    // The far corners see the light at a low angle, so their normals are blends.
-    for (int k = 0; k < 3; ++k) {
-        vector l = normalised(lamp.position - p.position[k]);
-        double t = 2 * dot(l, p.normal[k]);
-        ASSERT_LE(t, 1);
-        expectNear(bent[k], normalised(p.normal[k] * (1 - t) + l * t));
-    }
+    expectNear(bent[0], vector(0, 0, 1));
+    expectNear(bent[1], vector(-0.86602540378443865, 0, 0.5));
+    expectNear(bent[2], vector(0, -0.61237243569579452, 0.79056941504209483));
 }
 
 TEST(outlineEdges, singleTriangleDrawsAllThreeEdgesWhicheverWayItFaces)

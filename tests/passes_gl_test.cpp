@@ -1,5 +1,6 @@
 #include "core/console.h"
 #include "mesh/object.h"
+#include "pipeline/prepare.h"
 #include "tests/glcontext.h"
 #include "texlight/textures.h"
 #include "viewer/capture.h"
@@ -10,6 +11,9 @@
 #include <GL/glu.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -115,6 +119,136 @@ TEST(frameCapture, readsTheShownFrameAndCountsOnlyWrittenFrames)
     EXPECT_EQ(capture.text().find("Outputing"), std::string::npos) << capture.text();
     EXPECT_EQ(s.frameNumber, 2);
 
+    EXPECT_EQ(chdir(previous), 0);
+    std::filesystem::remove_all(folder);
+}
+
+namespace {
+
+// A square of half-size h in the plane z, facing -z (towards the fixed camera) with its
+// texture coordinates counter-clockwise as seen from there, prepared with a uniform lightmap
+// of the given colour.
+std::unique_ptr<object> squareFacingTheCamera(double h, double z, colour lightmap, light* lights)
+{
+    const std::string hs = std::to_string(h), zs = std::to_string(z);
+    const std::string text = "v -" + hs + " -" + hs + " " + zs + "\nv " + hs + " -" + hs + " " + zs +
+                             "\nv " + hs + " " + hs + " " + zs + "\nv -" + hs + " " + hs + " " + zs +
+                             "\nvt 1 0\nvt 0 0\nvt 0 1\nvt 1 1\nvn 0 0 -1\n"
+                             "f 1/1/1 3/3/1 2/2/1\nf 1/1/1 4/4/1 3/3/1\n";
+    consoleCapture quiet;
+    std::unique_ptr<object> obj = parseObject(text.data(), text.size(), "square.obj", 8, 8);
+    preparationSettings settings;
+    settings.lights = lights;
+    settings.eye = vector(0, 0, -10);
+    prepareObject(obj.get(), colour(50, 50, 50, 255), colour(200, 200, 200, 255),
+                  colour(255, 255, 255, 255), settings);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x)
+            obj->finalBitmap->setPixel(x, y, lightmap);
+    glBindTexture(GL_TEXTURE_2D, obj->lightmapTextureId);
+    uploadTexture(*obj->finalBitmap);
+    return obj;
+}
+
+// The mean colour of the pixels in columns x0..x1 and rows y0..y1, and the largest distance
+// of any of them from the mean in any channel.
+struct windowColour {
+    double red = 0, green = 0, blue = 0, spread = 0;
+};
+
+windowColour meanOf(const bitmap& b, int x0, int x1, int y0, int y1)
+{
+    windowColour m;
+    const double n = (x1 - x0 + 1) * (y1 - y0 + 1);
+    for (int y = y0; y <= y1; ++y)
+        for (int x = x0; x <= x1; ++x) {
+            colour c = b.pixelAt(x, y);
+            m.red += c.red / n;
+            m.green += c.green / n;
+            m.blue += c.blue / n;
+        }
+    for (int y = y0; y <= y1; ++y)
+        for (int x = x0; x <= x1; ++x) {
+            colour c = b.pixelAt(x, y);
+            m.spread = std::max({m.spread, std::fabs(c.red - m.red), std::fabs(c.green - m.green),
+                                 std::fabs(c.blue - m.blue)});
+        }
+    return m;
+}
+
+} // namespace
+
+TEST(fixedViewPass, shadowDarknessOfTheFixedCameraPrograms)
+{
+    REQUIRE_GL();
+    char folder[] = "/tmp/fixedview_test_XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    char previous[4096];
+    ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
+    ASSERT_EQ(chdir(folder), 0);
+
+    // A wall at z = 2 wider than the view and a square of half-size 1 at z = 0, lit from
+    // (0, -3, -2): the square's shadow on the wall is (2x, 2y + 3), x in -2..2, y in 1..5. Seen
+    // from (0, 0, -10) with a 75 degree view, a unit on the wall is 32 / (12 tan 37.5) = 3.48
+    // pixels, so the shadow covers rows 36 to 49 and columns 26 to 38 of the 64 x 64 window,
+    // the square itself rows 28 to 36. Rows 14 to 22 show the wall lit.
+    pointlight lamp;
+    lamp.setPosition(vector(0, -3, -2));
+    std::unique_ptr<object> wall = squareFacingTheCamera(10, 2, colour(240, 180, 90, 255), &lamp);
+    std::unique_ptr<object> occluder = squareFacingTheCamera(1, 0, colour(30, 30, 30, 255), &lamp);
+    object* objects[] = {wall.get(), occluder.get()};
+
+    Scene& s = scene;
+    s.windowWidth = 64;
+    s.windowHeight = 64;
+    s.eye = vector(0, 0, -10);
+    s.centre = vector(0, 0, 0);
+    s.lights = &lamp;
+    s.shadowsOn = 1;
+    s.showLights = 0;
+    s.ambientTerm = s.diffuseTerm = s.specularTerm = 0; // the lightmaps stay as set
+    // The state the scene set-up leaves.
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LESS);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glClearStencil(0);
+    glClear(GL_STENCIL_BUFFER_BIT);
+
+    struct Case {
+        float darkness;
+        double red, green, blue; // in the shadow
+    } cases[] = {
+        {1.0f, 0, 0, 0},     // tern and tern_depth: black
+        {0.333f, 160, 120, 60}, // heron: 240, 180, 90 times 1 - 0.333 = 0.667
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.darkness);
+        s.frameNumber = 1;
+        s.captureRequested = true;
+        {
+            consoleCapture quiet;
+            renderFixedViewPass(objects, 2, k.darkness);
+        }
+        std::unique_ptr<bitmap> frame = readBmp("frame0001.bmp");
+        ASSERT_TRUE(frame);
+        std::remove("frame0001.bmp");
+        ASSERT_EQ(frame->width, 64);
+
+        windowColour lit = meanOf(*frame, 29, 35, 14, 22);
+        EXPECT_NEAR(lit.red, 240, 1);
+        EXPECT_NEAR(lit.green, 180, 1);
+        EXPECT_NEAR(lit.blue, 90, 1);
+        EXPECT_LE(lit.spread, 1);
+        // Within a blend's rounding: 2 levels.
+        windowColour shadow = meanOf(*frame, 29, 35, 40, 46);
+        EXPECT_NEAR(shadow.red, k.red, 2);
+        EXPECT_NEAR(shadow.green, k.green, 2);
+        EXPECT_NEAR(shadow.blue, k.blue, 2);
+        EXPECT_LE(shadow.spread, 2);
+    }
+
+    s.lights = nullptr;
     EXPECT_EQ(chdir(previous), 0);
     std::filesystem::remove_all(folder);
 }

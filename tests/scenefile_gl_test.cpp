@@ -405,16 +405,32 @@ TEST(SetUpScene, OrbitingViewer)
 
 TEST(SetUpScene, OrbitEyeFollowsTheCameraAngles)
 {
-    Scene s;
-    s.centre = vector(1, 2, 3);
-    s.cameraAzimuth = 0.5;
-    s.cameraElevation = 0.25;
-    s.eye.w = 7.0;
-    orbitViewAndLight(s);
-    EXPECT_DOUBLE_EQ(s.eye.x, 1 - std::cos(0.25) * std::cos(0.5));
-    EXPECT_DOUBLE_EQ(s.eye.y, 2 + std::sin(0.25));
-    EXPECT_DOUBLE_EQ(s.eye.z, 3 - std::cos(0.25) * std::sin(0.5));
-    EXPECT_EQ(s.eye.w, 7.0); // only x, y and z are placed
+    const double pi = 3.14159265358979323846;
+    struct Case {
+        double azimuth, elevation;
+        vector eye; // with the centre at (1, 2, 3), one unit away from it
+    } cases[] = {
+        {0, 0, {0, 2, 3}},          // behind the centre along -x, looking along +x
+        {pi / 2, 0, {1, 2, 2}},     // a quarter turn: along -z
+        {pi, 0, {2, 2, 3}},         // half a turn: along +x
+        {0, pi / 2, {1, 3, 3}},     // straight up
+        {0, -pi / 2, {1, 1, 3}},    // straight down
+        // cos 60 = 0.5 and sin 60 = 0.8660254, cos 45 = sin 45 = 0.7071068:
+        // (1 - 0.5 * 0.7071068, 2 + 0.8660254, 3 - 0.5 * 0.7071068)
+        {pi / 4, pi / 3, {0.6464466094067262, 2.8660254037844386, 2.6464466094067262}},
+    };
+    for (const Case& k : cases) {
+        Scene s;
+        s.centre = vector(1, 2, 3);
+        s.cameraAzimuth = k.azimuth;
+        s.cameraElevation = k.elevation;
+        s.eye.w = 7.0;
+        orbitViewAndLight(s);
+        EXPECT_NEAR(s.eye.x, k.eye.x, 1e-12) << k.azimuth << ", " << k.elevation;
+        EXPECT_NEAR(s.eye.y, k.eye.y, 1e-12) << k.azimuth << ", " << k.elevation;
+        EXPECT_NEAR(s.eye.z, k.eye.z, 1e-12) << k.azimuth << ", " << k.elevation;
+        EXPECT_EQ(s.eye.w, 7.0); // only x, y and z are placed
+    }
 }
 
 TEST(SetUpScene, FixedViewer)

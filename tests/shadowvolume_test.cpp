@@ -206,18 +206,30 @@ TEST(shadowQuads, boundaryWindingFollowsTheOutwardVector)
 
 TEST(shadowQuads, faceNormalIsTheUnitNormalOfTheEdgeOrderNeverNegated)
 {
-    auto tri = floorTriangle();
+    // Edges (0,0,0)->(3,0,0), (3,0,0)->(0,0,-4), (0,0,-4)->(0,0,0) of an upward triangle, lit
+    // from straight above and below its first corner. The face through an edge and the ray to
+    // its start has the normal (end - start) x (start - light), normalised:
+    //   above, light (0,5,0):  (3,0,0) x (0,-5,0) = (0,0,-15);  (-3,0,-4) x (3,-5,0) = (-20,-12,15);
+    //                          (0,0,4) x (0,-5,-4) = (20,0,0)
+    //   below, light (0,-5,0): (3,0,0) x (0,5,0) = (0,0,15);    (-3,0,-4) x (3,5,0) = (20,-12,-15);
+    //                          (0,0,4) x (0,5,-4) = (-20,0,0)
+    // with |(20,12,15)| = sqrt(769). Lit from below the triangle faces away, so the corner
+    // order turns round for some quads, but the normal keeps following the edge order.
+    auto tri = withEdges({triangle({0, 0, 0}, {3, 0, 0}, {0, 0, -4})});
     object* objects[] = {tri.get()};
-    for (vector lightAt : {vector(0.2, 5, 0.1), vector(0.2, -5, 0.1)}) {
-        std::vector<quad> quads = buildShadowQuads(objects, 1, lightAt);
+    const double r = std::sqrt(769.0);
+    struct Case {
+        vector lightAt;
+        vector normals[3];
+    } cases[] = {
+        {{0, 5, 0}, {{0, 0, -1}, {-20 / r, -12 / r, 15 / r}, {1, 0, 0}}},
+        {{0, -5, 0}, {{0, 0, 1}, {20 / r, -12 / r, -15 / r}, {-1, 0, 0}}},
+    };
+    for (const Case& k : cases) {
+        std::vector<quad> quads = buildShadowQuads(objects, 1, k.lightAt);
         ASSERT_EQ(quads.size(), 3u);
-        for (int k = 0; k < 3; ++k) {
-            const edge& e = tri->edges[k];
-            vector expected =
-                normalised(cross(e.end - e.start, farCorner(e.start, lightAt) - e.start));
-            EXPECT_EQ(quads[k].faceNormal, expected);
-            EXPECT_NEAR(length(quads[k].faceNormal), 1.0, 1e-12);
-        }
+        for (int e = 0; e < 3; ++e)
+            expectNear(quads[e].faceNormal, k.normals[e], 1e-12, "face normal");
     }
 }
 

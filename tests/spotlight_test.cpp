@@ -142,7 +142,15 @@ TEST(spotlight, setRangeChangesNothing)
 
 TEST(spotlight, destroyedThroughTheBase)
 {
-    light* l = new spotlight();
-    static_cast<spotlight*>(l)->depthMap.reset(new float[4]);
-    delete l; // the sanitizer build reports a leaked map
+    // A spot light of a class further down, which records that its own destructor ran.
+    struct recordingSpot : spotlight {
+        explicit recordingSpot(bool& flag) : destroyed(flag) {}
+        ~recordingSpot() override { destroyed = true; }
+        bool& destroyed;
+    };
+    bool destroyed = false;
+    light* l = new recordingSpot(destroyed);
+    static_cast<spotlight*>(l)->depthMap.reset(new float[4]); // the sanitizer build reports a leaked map
+    delete l;
+    EXPECT_TRUE(destroyed);
 }

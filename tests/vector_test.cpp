@@ -38,9 +38,11 @@ TEST(vector, arithmetic)
     EXPECT_EQ(a - b, vector(-3, 7, -3));
     EXPECT_EQ(a * -2.0, vector(-2, -4, -6));
     EXPECT_EQ(b / 2.0, vector(2, -2.5, 3));
-    EXPECT_EQ(dot(a, b), 4 - 10 + 18);
+    EXPECT_EQ(dot(a, b), 12.0); // 4 - 10 + 18
     EXPECT_EQ(cross(vector(1, 0, 0), vector(0, 1, 0)), vector(0, 0, 1));
-    EXPECT_EQ(cross(a, b), vector(2 * 6 - 3 * -5, 3 * 4 - 1 * 6, 1 * -5 - 2 * 4));
+    EXPECT_EQ(cross(vector(0, 1, 0), vector(1, 0, 0)), vector(0, 0, -1));
+    // (12 + 15, 12 - 6, -5 - 8); perpendicular to both: 27 + 12 - 39 = 0, 108 - 30 - 78 = 0.
+    EXPECT_EQ(cross(a, b), vector(27, 6, -13));
     // Negation subtracts from zero, so a zero component stays +0.0.
     vector n = -vector(0, 1, 0);
     EXPECT_FALSE(std::signbit(n.x));

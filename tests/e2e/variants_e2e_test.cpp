@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sys/stat.h>
@@ -26,6 +27,26 @@ void writeSphereRoom(const std::string& folder)
              "occluder.obj 50 50 50 200 100 100 255 255 255 20.0 NULL 1.0 16 16 NULL\n";
 }
 
+// For the circling lights: a back wall at z = 2 that shows its white ambient colour alone
+// (no diffuse or specular colour), and a small occluder at z = 1 that the lights do change.
+// The red light circles in the plane z = 0, so the occluder always throws its shadow on the
+// wall, at 2 (occluder) - (light): a 2 x 2 square centred 3 units from the wall's middle.
+// Texture coordinates run counter-clockwise as seen from the camera at -z.
+void writeHeronRoom(const std::string& folder)
+{
+    std::ofstream wall(folder + "/wall.obj");
+    wall << "v -4 -4 2\nv 4 -4 2\nv 4 4 2\nv -4 4 2\n"
+            "vt 1 0\nvt 0 0\nvt 0 1\nvt 1 1\nvn 0 0 -1\n"
+            "f 1/1/1 3/3/1 2/2/1\nf 1/1/1 4/4/1 3/3/1\n";
+    std::ofstream occluder(folder + "/occluder.obj");
+    occluder << "v -0.5 -0.5 1\nv 0.5 -0.5 1\nv 0.5 0.5 1\nv -0.5 0.5 1\n"
+                "vt 1 0\nvt 0 0\nvt 0 1\nvt 1 1\nvn 0 0 -1\n"
+                "f 1/1/1 3/3/1 2/2/1\nf 1/1/1 4/4/1 3/3/1\n";
+    std::ofstream scene(folder + "/sphere_room.txt");
+    scene << "wall.obj 255 255 255 0 0 0 0 0 0 20.0 NULL 1.0 64 64 NULL\n"
+             "occluder.obj 50 50 50 200 200 200 0 0 0 20.0 NULL 1.0 16 16 NULL\n";
+}
+
 bool sameImage(const bitmap& a, const bitmap& b)
 {
     return a.width == b.width && a.height == b.height &&
@@ -34,8 +55,9 @@ bool sameImage(const bitmap& a, const bitmap& b)
 
 // Arguments are handed over to show that they are ignored.
 struct variantRun : programRun {
-    variantRun(const std::string& program, const std::string& name)
-        : programRun(program, {"other.txt", "-turn"}, name, writeSphereRoom) {}
+    variantRun(const std::string& program, const std::string& name,
+               void (*prepare)(const std::string&) = writeSphereRoom)
+        : programRun(program, {"other.txt", "-turn"}, name, prepare) {}
 
     bool started() { return programRun::started("sphere_room.txt"); }
 };
@@ -125,7 +147,7 @@ INSTANTIATE_TEST_SUITE_P(fixedCamera, draggedLight, testing::Values(TERN_PATH, T
 
 TEST(heron, animatesStartsWithoutShadowsAndExportsNothing)
 {
-    variantRun run(HERON_PATH, "heron");
+    variantRun run(HERON_PATH, "heron", writeHeronRoom);
     ASSERT_TRUE(run.x.ok()) << "no Xvfb";
     ASSERT_TRUE(run.started()) << run.viewer->output();
     auto first = run.capture();
@@ -133,15 +155,37 @@ TEST(heron, animatesStartsWithoutShadowsAndExportsNothing)
     ASSERT_TRUE(first && second);
     EXPECT_FALSE(sameImage(*first, *second)); // the lights circle on their own
 
-    // No shadows until H: the occluder's shadow never shows as black on the wall.
-    auto blackPixels = [](const bitmap& b) {
+    // The wall shows its ambient colour, 255 x 100 / 255 = 100 in each channel, wherever no
+    // shadow volume darkens it; the quad of each volume keeps 1 - 0.333 of what it covers,
+    // 2/3 x 100 = 67. Counted on the wall within 3.8 units of its middle (118 pixels at 12
+    // units from the eye), leaving out the occluder and the axes (40 pixels around the middle).
+    auto countWall = [](const bitmap& b, int low, int high) {
         int n = 0;
-        for (int y = 0; y < b.height; ++y)
-            for (int x = 0; x < b.width; ++x)
-                n += b.pixelAt(x, y) == colour(0, 0, 0, 255) && x > 250 && x < 470 && y > 180 && y < 400;
+        for (int y = 288 - 118; y <= 288 + 118; ++y)
+            for (int x = 360 - 118; x <= 360 + 118; ++x) {
+                if (std::abs(x - 360) <= 40 && std::abs(y - 288) <= 40)
+                    continue;
+                int red = b.pixelAt(x, y).red;
+                n += red >= low && red <= high;
+            }
         return n;
     };
-    EXPECT_EQ(blackPixels(*second), 0);
+    const int wallPixels = 237 * 237 - 81 * 81;
+    // Shadows start off: nothing darkened, although the red light's shadow always falls on
+    // the wall.
+    for (const bitmap* before : {first.get(), second.get()})
+        EXPECT_EQ(countWall(*before, 98, 102), wallPixels);
+    // After H the shadows are darkened by a third. Where two lights' shadows meet (near angles
+    // 0 and pi the red and green lights stand together) they are darkened twice, so a few
+    // frames are tried.
+    run.viewer->key("h");
+    int darkenedByAThird = 0;
+    for (int attempt = 0; attempt < 4 && darkenedByAThird <= 1000; ++attempt) {
+        auto shadowed = run.capture();
+        ASSERT_NE(shadowed, nullptr);
+        darkenedByAThird = countWall(*shadowed, 63, 71);
+    }
+    EXPECT_GT(darkenedByAThird, 1000);
 
     run.viewer->key("f");
     run.viewer->key("t");
