@@ -16,8 +16,10 @@ uint32_t read32(const uint8_t* p)
 }
 
 const size_t fileHeaderSize = 14;
-// The largest information header (124 bytes) and the three masks that may follow one.
-const size_t longestHeaders = fileHeaderSize + 124 + 12;
+// The largest information header (124 bytes), the three masks that may follow one, and the
+// largest palette: all that the headers' tests look at (the palette decides the depth of the
+// bitmap, and so whether it keeps to the size limit).
+const size_t headersAndPalette = fileHeaderSize + 124 + 12 + 256 * 4;
 
 enum compression : uint32_t { plain = 0, rle8 = 1, rle4 = 2, bitFields = 3 };
 
@@ -80,7 +82,7 @@ bool supportedMasks(const uint32_t masks[3], int bitCount)
 }
 
 // Reads and tests the headers. Uses nothing past the palette, and of the file's size only
-// whether the headers are all there, so that a reader may stop after the pixel block.
+// whether the headers and palette are there, so that a reader may stop after the pixel block.
 bool parseLayout(const uint8_t* data, size_t size, const char* file, bmpLayout& l)
 {
     if (size < 2 || read16(data) != 0x4D42) {
@@ -431,7 +433,7 @@ std::unique_ptr<bitmap> readBmpFrom(imageSource& in, const std::string& name)
     // Read no further than the headers say the image reaches, so that a huge file, or a
     // device that never ends, is not taken into memory whole.
     std::vector<uint8_t> data;
-    uint64_t wanted = longestHeaders;
+    uint64_t wanted = headersAndPalette;
     bool sized = false;
     uint8_t chunk[65536];
     while (data.size() < wanted) {
@@ -440,7 +442,7 @@ std::unique_ptr<bitmap> readBmpFrom(imageSource& in, const std::string& name)
         if (got == 0)
             break;
         data.insert(data.end(), chunk, chunk + got);
-        if (!sized && data.size() >= std::min<uint64_t>(longestHeaders, in.fileSize)) {
+        if (!sized && data.size() >= std::min<uint64_t>(headersAndPalette, in.fileSize)) {
             sized = true;
             bmpLayout l;
             consoleCapture quiet; // decode repeats any complaint
