@@ -1,5 +1,6 @@
 #include "core/bitmap.h"
 #include "core/console.h"
+#include "tests/imagemagick.h"
 
 #include <gtest/gtest.h>
 
@@ -10,8 +11,6 @@
 #include <iterator>
 #include <string>
 #include <vector>
-
-#include <unistd.h>
 
 // Every file of the shared BMP suite, including the ones no other test names, and the pixels
 // of the files that read compared with an independent decoder where one is installed.
@@ -56,35 +55,6 @@ outcome read(const std::string& name)
     o.image = readBmp(suite + name);
     o.text = capture.text();
     return o;
-}
-
-// The output of a command, or nothing when it cannot run. ImageMagick fails on warnings it
-// still writes every pixel for, so the exit status is not looked at.
-std::string commandOutput(const std::string& command)
-{
-    std::string out;
-    std::FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return out;
-    char chunk[65536];
-    size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0)
-        out.append(chunk, n);
-    pclose(pipe);
-    return out;
-}
-
-// ImageMagick's own program: a convert earlier on the PATH may be a wrapper of it.
-std::string convertProgram()
-{
-    return access("/usr/bin/convert", X_OK) == 0 ? "/usr/bin/convert" : "convert";
-}
-
-bool haveImageMagick()
-{
-    static const bool found =
-        commandOutput(convertProgram() + " -version 2>/dev/null").find("ImageMagick") != std::string::npos;
-    return found;
 }
 
 // ImageMagick's decoding as 8-bit red, green, blue, top row first; empty when it refuses.
