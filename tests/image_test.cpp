@@ -68,17 +68,14 @@ picture makePicture(int colours, bool alpha, int depth, int paletteSize, bool gr
 {
     std::mt19937 random(depth * 10 + colours + (alpha ? 100 : 0));
     picture p{7, 3, colours, alpha, {}};
-    std::vector<std::vector<uint16_t>> palette(static_cast<size_t>(paletteSize));
-    for (int i = 0; i < paletteSize; ++i)
-        for (int c = 0; c < colours; ++c)
-            palette[static_cast<size_t>(i)].push_back(static_cast<uint16_t>(
-                257 * (greyPalette ? 12 * i : i == 0 ? 255 : (97 * i + 61 * c) % 256)));
     const uint32_t top = (1u << depth) - 1;
     for (int i = 0; i < p.width * p.height; ++i) {
+        const int entry = paletteSize ? i % paletteSize : 0;
         for (int c = 0; c < colours; ++c) {
-            uint16_t s = depth == 16 ? static_cast<uint16_t>(random())
-                                     : static_cast<uint16_t>(random() % (top + 1) * (65535 / top));
-            p.samples.push_back(paletteSize ? palette[static_cast<size_t>(i % paletteSize)][static_cast<size_t>(c)] : s);
+            uint32_t s = depth == 16 ? random() % 65536 : random() % (top + 1) * (65535 / top);
+            if (paletteSize)
+                s = 257 * (greyPalette ? 12 * entry : entry == 0 ? 255 : (97 * entry + 61 * c) % 256);
+            p.samples.push_back(static_cast<uint16_t>(s));
         }
         if (alpha)
             p.samples.push_back(static_cast<uint16_t>(1 + random() % 65535));
