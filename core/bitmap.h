@@ -33,8 +33,15 @@ public:
     std::unique_ptr<uint8_t[]> pixels; // none when a size is 0 or below
 };
 
-// A new bitmap from an uncompressed 8-, 24- or 32-bit BMP file; none (after one "ERROR: "
-// line) for anything it cannot read whole.
+// Bytes of a block of the given size, or 0 when a size is not positive or the block would pass
+// 2 GiB: pixel offsets are computed in int throughout the system. Every reader keeps to it.
+size_t pixelBlockSize(int width, int height, int bytesPerPixel);
+
+// A new bitmap from a BMP file: 1-, 4- and 8-bit palette images (also run-length encoded),
+// 16- and 32-bit bit fields, 24- and 32-bit plain pixels. Palette images whose entries are all
+// grey give 1 byte a pixel, other palette and bit-field images 3; plain 32-bit pixels are kept
+// as stored (blue, green, red, unused). None (after one "ERROR: " line) for anything it cannot
+// read whole.
 std::unique_ptr<bitmap> readBmp(const std::string& path);
 // The same from the bytes of a file; name is used in messages.
 std::unique_ptr<bitmap> decodeBmp(const uint8_t* data, size_t size, const std::string& name);

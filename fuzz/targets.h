@@ -8,7 +8,7 @@
 // the input or rejected it with exactly one "ERROR: " line, and what it made holds together),
 // else what went wrong. The libFuzzer builds abort on a non-empty answer; the test suite
 // replays the committed corpora through the same functions.
-std::string bmpInput(const uint8_t* data, size_t size);
+std::string imageInput(const uint8_t* data, size_t size); // BMP, PNG and JPEG
 std::string objInput(const uint8_t* data, size_t size);
 std::string sceneInput(const uint8_t* data, size_t size);
 

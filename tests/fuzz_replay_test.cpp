@@ -53,10 +53,10 @@ void replay(const replaySet& set)
 
 } // namespace
 
-TEST(FuzzReplay, BmpCorpus) { replay({FUZZ_CORPUS_DIR "/bmp", bmpInput}); }
+TEST(FuzzReplay, ImageCorpus) { replay({FUZZ_CORPUS_DIR "/image", imageInput}); }
 TEST(FuzzReplay, ObjCorpus) { replay({FUZZ_CORPUS_DIR "/obj", objInput}); }
 TEST(FuzzReplay, SceneCorpus) { replay({FUZZ_CORPUS_DIR "/scene", sceneInput}); }
-TEST(FuzzReplay, HostileBmpFiles) { replay({HOSTILE_DIR "/bmp", bmpInput}); }
+TEST(FuzzReplay, HostileBmpFiles) { replay({HOSTILE_DIR "/bmp", imageInput}); }
 TEST(FuzzReplay, HostileObjFiles) { replay({HOSTILE_DIR "/obj", objInput}); }
 
 namespace {
@@ -103,6 +103,6 @@ void replayMutations(const replaySet& set, int perFile)
 
 } // namespace
 
-TEST(FuzzReplay, BmpSeededVariations) { replayMutations({FUZZ_CORPUS_DIR "/bmp", bmpInput}, 400); }
+TEST(FuzzReplay, ImageSeededVariations) { replayMutations({FUZZ_CORPUS_DIR "/image", imageInput}, 400); }
 TEST(FuzzReplay, ObjSeededVariations) { replayMutations({FUZZ_CORPUS_DIR "/obj", objInput}, 200); }
 TEST(FuzzReplay, SceneSeededVariations) { replayMutations({FUZZ_CORPUS_DIR "/scene", sceneInput}, 400); }

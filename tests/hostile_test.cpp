@@ -81,18 +81,17 @@ const bmpCase bmpCases[] = {
     {"sizes_over_2gib.bmp", "ERROR: BMP file '{}' is too large (65536 x 65536 pixels)!\n"},
     {"sizes_overflow.bmp", "ERROR: BMP file '{}' is too large (2147483647 x 2147483647 pixels)!\n"},
     {"sizes_stride_overflow.bmp", "ERROR: BMP file '{}' is too large (2147483647 x 2147483647 pixels)!\n"},
-    {"bits_0.bmp", "ERROR: BMP file '{}' has 0 bits per pixel; only 8, 24 and 32 are supported!\n"},
-    {"bits_1.bmp", "ERROR: BMP file '{}' has 1 bits per pixel; only 8, 24 and 32 are supported!\n"},
-    {"bits_4.bmp", "ERROR: BMP file '{}' has 4 bits per pixel; only 8, 24 and 32 are supported!\n"},
-    {"bits_16.bmp", "ERROR: BMP file '{}' has 16 bits per pixel; only 8, 24 and 32 are supported!\n"},
-    {"bits_48.bmp", "ERROR: BMP file '{}' has 48 bits per pixel; only 8, 24 and 32 are supported!\n"},
-    {"bits_65535.bmp", "ERROR: BMP file '{}' has 65535 bits per pixel; only 8, 24 and 32 are supported!\n"},
-    {"compressed_rle8.bmp", "ERROR: BMP file '{}' is compressed; only uncompressed files are supported!\n"},
-    {"compressed_bitfields.bmp", "ERROR: BMP file '{}' is compressed; only uncompressed files are supported!\n"},
-    {"compressed_jpeg_code.bmp", "ERROR: BMP file '{}' is compressed; only uncompressed files are supported!\n"},
+    {"bits_0.bmp", "ERROR: BMP file '{}' has 0 bits per pixel; only 1, 4, 8, 16, 24 and 32 are supported!\n"},
+    {"bits_48.bmp", "ERROR: BMP file '{}' has 48 bits per pixel; only 1, 4, 8, 16, 24 and 32 are supported!\n"},
+    {"bits_65535.bmp", "ERROR: BMP file '{}' has 65535 bits per pixel; only 1, 4, 8, 16, 24 and 32 are supported!\n"},
+    // Bit fields whose masks would lie where the pixels start.
+    {"compressed_bitfields.bmp", "ERROR: BMP file '{}' has its pixels at offset 54, outside the file!\n"},
+    {"compressed_jpeg_code.bmp",
+     "ERROR: BMP file '{}' uses compression 4 with 24 bits per pixel, which is not supported!\n"},
+    // A 40-byte header's fields in a 12-byte one: height 0 and 4 planes.
     {"header_os2_12_bytes.bmp", "ERROR: BMP file '{}' has an unsupported header!\n"},
     {"header_size_zero.bmp", "ERROR: BMP file '{}' has an unsupported header!\n"},
-    {"header_size_huge.bmp", "ERROR: BMP file '{}' has its pixels at offset 54, outside the file!\n"},
+    {"header_size_huge.bmp", "ERROR: BMP file '{}' has an unsupported header!\n"},
     {"planes_zero.bmp", "ERROR: BMP file '{}' has an unsupported header!\n"},
     {"palette_index_past_end.bmp", "ERROR: BMP file '{}' has a pixel outside its palette of 2 colours!\n"},
     {"palette_too_many_colours.bmp",
@@ -100,7 +99,11 @@ const bmpCase bmpCases[] = {
     // Sound files in unusual shapes.
     {"size_image_zero.bmp", nullptr, 4, 4, 3},
     {"height_negative_top_down.bmp", nullptr, 4, 4, 3},
-    {"palette_8bit.bmp", nullptr, 5, 3, 1},
+    {"palette_8bit.bmp", nullptr, 5, 3, 3},
+    {"bits_1.bmp", nullptr, 8, 2, 3},
+    {"bits_4.bmp", nullptr, 8, 2, 3},
+    {"bits_16.bmp", nullptr, 4, 2, 3},
+    {"compressed_rle8.bmp", nullptr, 4, 2, 3},
     {"palette_before_24bit.bmp", nullptr, 4, 4, 3},
     {"rgb32.bmp", nullptr, 2, 2, 4},
     {"trailing_bytes.bmp", nullptr, 4, 4, 3},
@@ -142,6 +145,39 @@ TEST(HostileBmp, SoundOddFilesReadTheSamePixels)
         ASSERT_NE(other, nullptr);
         EXPECT_EQ(0, std::memcmp(other->pixels.get(), plain->pixels.get(), plain->byteCount()));
     }
+}
+
+// The generator's palettes hold entry k = (29k, 13k, 7k) mod 256; the indices of each file,
+// bottom row first, as its pixel bytes spell them.
+TEST(HostileBmp, PaletteFilesShowTheirPalettesColours)
+{
+    const struct {
+        const char* file;
+        std::vector<std::vector<int>> indices;
+    } cases[] = {
+        {"palette_8bit.bmp", {{0, 1, 2, 3, 4}, {1, 2, 3, 4, 5}, {2, 3, 4, 5, 6}}},
+        {"bits_1.bmp", {{0, 0, 0, 0, 0, 1, 0, 1}, {0, 0, 0, 1, 0, 0, 0, 0}}}, // 0x05, 0x10
+        {"bits_4.bmp", {{0, 5, 2, 10, 4, 15, 7, 4}, {1, 0, 3, 5, 5, 10, 7, 15}}},
+        {"compressed_rle8.bmp", {{1, 1, 1, 1}, {2, 2, 2, 2}}}, // 4 x 1, row end, 4 x 2, the end
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.file);
+        consoleCapture capture;
+        std::unique_ptr<bitmap> b = readBmp(hostile + "/bmp/" + k.file);
+        ASSERT_NE(b, nullptr);
+        for (int y = 0; y < b->height; ++y)
+            for (int x = 0; x < b->width; ++x) {
+                int i = k.indices[static_cast<size_t>(y)][static_cast<size_t>(x)];
+                EXPECT_EQ(b->pixelAt(x, y), colour((29 * i) % 256, (13 * i) % 256, 7 * i, 255)) << x << "," << y;
+            }
+    }
+    // 16-bit pixels 0x2a05, 0x744f / 0x3510 are 5-5-5 fields, each widened by repeating its bits.
+    consoleCapture capture;
+    std::unique_ptr<bitmap> b = readBmp(hostile + "/bmp/bits_16.bmp");
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(b->pixelAt(0, 0), colour(82, 132, 41, 255));
+    EXPECT_EQ(b->pixelAt(1, 0), colour(239, 16, 123, 255));
+    EXPECT_EQ(b->pixelAt(0, 1), colour(107, 66, 132, 255));
 }
 
 // A child process with a time limit, for reads that used to run without end.

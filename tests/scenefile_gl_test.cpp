@@ -3,6 +3,8 @@
 #include "lights/pointlight.h"
 #include "mesh/object.h"
 #include "tests/glcontext.h"
+#include "tests/imagemagick.h"
+#include "texlight/textures.h"
 #include "viewer/scenefile.h"
 
 #include <GL/gl.h>
@@ -13,6 +15,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <memory>
+#include <set>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -291,6 +294,44 @@ TEST(LoadScene, MapsAreAttached)
     EXPECT_LT(bump, colourLine);
     EXPECT_NE(loaded.console.find("COLOUR TEXTURE: " + map + " | BUMP MAP TEXTURE: " + map),
               std::string::npos);
+}
+
+// The colour texture as ImageMagick's PNG copy of the BMP draws the same frame.
+TEST(LoadScene, PngColourTextureDrawsLikeItsBmp)
+{
+    REQUIRE_GL();
+    if (!haveImageMagick())
+        GTEST_SKIP() << "ImageMagick's convert is not installed";
+    sceneFolder folder;
+    const std::string bmp = folder.dir + "/map.bmp", png = folder.path("map.png");
+    ASSERT_TRUE(convertImage("'" + bmp + "' '" + png + "'"));
+    std::vector<uint8_t> frames[2];
+    for (int i = 0; i < 2; ++i) {
+        loadedScene loaded(folder.write("scene" + std::to_string(i) + ".txt", folder.line("NULL", i ? png : bmp)));
+        ASSERT_EQ(loaded.count, 1);
+        EXPECT_EQ(loaded.console.find("ERROR"), std::string::npos) << loaded.console;
+        // The square straight on, filling the window, in the texture's own colours.
+        glViewport(0, 0, 64, 64);
+        glMatrixMode(GL_PROJECTION);
+        glLoadIdentity();
+        glOrtho(-1, 1, -1, 1, -10, 10);
+        glMatrixMode(GL_MODELVIEW);
+        glLoadIdentity();
+        glDisable(GL_LIGHTING);
+        glColor4f(1, 1, 1, 1);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        drawWithMaterials(loaded.s->objects[0]);
+        frames[i].resize(64 * 64 * 3);
+        glReadBuffer(GL_BACK);
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glReadPixels(0, 0, 64, 64, GL_RGB, GL_UNSIGNED_BYTE, frames[i].data());
+    }
+    EXPECT_EQ(frames[0], frames[1]);
+    // And the texture shows: its 16 texels blend into many colours.
+    std::set<std::vector<uint8_t>> colours;
+    for (size_t i = 0; i < frames[0].size(); i += 3)
+        colours.insert(std::vector<uint8_t>(frames[0].begin() + i, frames[0].begin() + i + 3));
+    EXPECT_GE(colours.size(), 16u);
 }
 
 TEST(LoadScene, NullIsCaseSensitive)

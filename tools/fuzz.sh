@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# Builds the fuzz targets of the BMP, OBJ and scene-file readers with clang (libFuzzer with
+# Builds the fuzz targets of the image (BMP, PNG, JPEG), OBJ and scene-file readers with clang (libFuzzer with
 # the address and undefined-behaviour sanitizers) in build-fuzz/ and runs each in turn, one
 # process at a time, for the given number of seconds:
 #
-#   tools/fuzz.sh 600              # each of bmp, obj and scene for ten minutes
+#   tools/fuzz.sh 600              # each of image, obj and scene for ten minutes
 #   tools/fuzz.sh 60 obj           # the OBJ reader alone for a minute
 #
 # The working corpora grow in build-fuzz/corpus/<target>/ and start from the committed seeds in
@@ -15,7 +15,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-60}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(bmp obj scene)
+[ ${#targets[@]} -eq 0 ] && targets=(image obj scene)
 
 if ! command -v clang++ >/dev/null; then
   echo "ERROR: clang++ is needed (Debian: apt-get install clang libclang-rt-14-dev)" >&2

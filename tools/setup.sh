@@ -8,7 +8,8 @@ packages=(
   freeglut3-dev libglu1-mesa-dev libgl1-mesa-dri  # OpenGL 1.1, GLU and GLUT
   xvfb xauth xdotool                               # virtual display and input for window tests
   libgtest-dev libbenchmark-dev                    # unit tests and benchmarks
-  imagemagick                                      # PNG pictures of the guide (tools/screenshots.sh)
+  libpng-dev libjpeg62-turbo-dev                   # PNG and JPEG textures
+  imagemagick                                      # guide pictures; reference decoder of the tests
 )
 
 missing=()

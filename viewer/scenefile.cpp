@@ -2,6 +2,7 @@
 
 #include "core/bitmap.h"
 #include "core/console.h"
+#include "core/image.h"
 #include "lights/light.h"
 #include "mesh/object.h"
 #include "pipeline/prepare.h"
@@ -214,11 +215,11 @@ int loadScene(const std::string& path, Scene& s)
 
         if (line.bumpPath != "NULL") {
             sayText("Setting bumpmap '" + line.bumpPath + "'!\n");
-            obj->setBumpMap(readBmp(line.bumpPath));
+            obj->setBumpMap(readImage(line.bumpPath));
         }
         if (line.colourPath != "NULL") {
             sayText("Setting colour map '" + line.colourPath + "'!\n");
-            obj->setColourMap(readBmp(line.colourPath));
+            obj->setColourMap(readImage(line.colourPath));
         }
 
         prepareObject(obj.get(), colours.ambient, colours.diffuse, colours.specular,

@@ -242,7 +242,7 @@ bool waitForFile(const std::string& path, double seconds)
     return false;
 }
 
-std::unique_ptr<bitmap> readImage(const std::string& path)
+std::unique_ptr<bitmap> readBmpQuietly(const std::string& path)
 {
     consoleCapture quiet;
     return readBmp(path);
@@ -278,7 +278,7 @@ std::unique_ptr<bitmap> programRun::capture()
     if (!viewer->waitForOutput("Outputing frame: " + std::to_string(frames) + "\n", 30) ||
         !waitForFile(folder + name))
         return nullptr;
-    return readImage(folder + name);
+    return readBmpQuietly(folder + name);
 }
 
 bool programRun::exists(const std::string& file) const

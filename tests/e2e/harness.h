@@ -72,7 +72,7 @@ void removeFolder(const std::string& path);
 // Waits until the file exists and stays the same size for a moment; false on time-out.
 bool waitForFile(const std::string& path, double seconds = 30);
 // Reads a BMP file, quietly.
-std::unique_ptr<bitmap> readImage(const std::string& path);
+std::unique_ptr<bitmap> readBmpQuietly(const std::string& path);
 
 // One program run in a fresh folder on a display of its own, with frame capture by key C.
 // The folder is removed afterwards unless the test failed, so that its files can be looked at.

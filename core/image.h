@@ -1,0 +1,23 @@
+#pragma once
+
+#include "core/bitmap.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+// Texture images: BMP, PNG and JPEG files, told apart by their first bytes, or by the name's
+// ending (.png, .jpg, .jpeg) when those say nothing; anything else is read as BMP.
+//
+// Grey images (grey PNG and JPEG files, palettes whose every entry is grey) give bitmaps of 1
+// byte a pixel, the grey level, as grey BMP files always have; all others 3 bytes, red, green,
+// blue (plain 32-bit BMP pixels excepted, see readBmp). Channels of 16 bits are rounded to 8;
+// alpha is dropped. None (after one "ERROR: " line naming the file) for anything that cannot
+// be read whole, and for images over the 2 GiB of pixelBlockSize.
+std::unique_ptr<bitmap> readImage(const std::string& path);
+// The same from the bytes of a file; name is used in messages and for its ending.
+std::unique_ptr<bitmap> decodeImage(const uint8_t* data, size_t size, const std::string& name);
+
+std::unique_ptr<bitmap> decodePng(const uint8_t* data, size_t size, const std::string& name);
+std::unique_ptr<bitmap> decodeJpeg(const uint8_t* data, size_t size, const std::string& name);
