@@ -15,7 +15,9 @@ class object;
 // Fills texCoord[0..2] of the first polygonCount polygons: u in x, v in y, z = 0, all in
 // [0, 1], and every texture triangle counter-clockwise (positive area), so the winding check
 // leaves it alone. Faces without a usable surface (zero area, non-finite or absurdly large
-// positions) share one small triangle that holds no texel's test points, in a corner of its
-// own. uvs gets one entry per corner, followed by (0, 0) and (1, 1) so that the later
-// stretch of the uvs list into 0-1 keeps the layout as it is; uvCount matches.
+// positions, or a triangle that rounds flat once laid out) share one small triangle, in a slot
+// of its own, that holds no texel centre or corner, so the rasteriser gives them no texel.
+// uvs gets one entry per corner, followed by (0, 0) and (1, 1) so that the later stretch of
+// the uvs list into 0-1 keeps the layout as it is; uvCount matches. The same polygons give
+// the same bytes on every run.
 int generateUvLayout(object& obj, int mapWidth, int mapHeight);
