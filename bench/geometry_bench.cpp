@@ -1,21 +1,25 @@
-// Time of the edge list and the texture-space surface maps (alpha, positions, normals) on
-// generated meshes.
+// Time of the edge list, the texture-space surface maps (alpha, positions, normals) and the
+// texture-coordinate layout on generated meshes.
 //
 //   geometry_bench [--no-brute-force]
 //
 // Each mesh is a wavy grid surface whose texture coordinates form a shared-vertex grid over
 // 0-1, two counter-clockwise triangles per quad, no overlap. For the 1k and 10k meshes the
 // brute-force edge list and alpha map run on the same mesh in the same run, and the ratios
-// are printed.
+// are printed. The layout runs on the same grids (texture coordinates ignored) and on closed
+// latitude-longitude spheres.
 
 #include "core/console.h"
 #include "bench/gridmesh.h"
 #include "mesh/edgelist.h"
 #include "mesh/object.h"
+#include "mesh/uvlayout.h"
 #include "tests/reference/edgelist_reference.h"
 #include "tests/reference/surfacemaps_reference.h"
+#include "tests/testmeshes.h"
 #include "texlight/surfacemaps.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -105,6 +109,28 @@ int main(int argc, char** argv)
                     total, "-", "-", "-");
             }
         }
+    }
+
+    say("\nUV layout (map 1024 x 1024)\n%-7s %9s %7s %9s\n", "mesh", "triangles", "charts", "layout s");
+    struct layoutMesh {
+        const char* name;
+        std::vector<polygon> polys;
+    };
+    const layoutMesh layoutMeshes[] = {
+        {"grid", gridSurface(71)},
+        {"grid", gridSurface(224)},
+        {"sphere", testmeshes::sphere(vector(0, 0, 0), 1, 100, 51)},   // 10,000 triangles
+        {"sphere", testmeshes::sphere(vector(0, 0, 0), 1, 316, 159)}, // 99,856 triangles
+    };
+    for (const layoutMesh& m : layoutMeshes) {
+        object obj(0, 0);
+        obj.polygons = m.polys;
+        obj.polygonCount = static_cast<int>(m.polys.size());
+        int charts = 0;
+        double best = INFINITY;
+        for (int run = 0; run < 3; ++run)
+            best = std::min(best, seconds([&] { charts = generateUvLayout(obj, 1024, 1024); }));
+        say("%-7s %9zu %7d %9.3f\n", m.name, m.polys.size(), charts, best);
     }
     return 0;
 }
