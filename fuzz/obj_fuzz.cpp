@@ -5,6 +5,7 @@
 #include "lights/pointlight.h"
 #include "mesh/edgelist.h"
 #include "mesh/object.h"
+#include "mesh/uvlayout.h"
 #include "mesh/uvrepair.h"
 #include "texlight/lighting.h"
 #include "texlight/surfacemaps.h"
@@ -72,6 +73,8 @@ void prepareWithoutGl(object& obj)
         bump->pixels[i] = static_cast<uint8_t>(i * 41);
     obj.setBumpMap(std::move(bump));
 
+    if (needsUvLayout(obj))
+        generateUvLayout(obj, mapSize, mapSize);
     checkUvWinding(&obj);
     normaliseUvs(&obj);
     buildEdgeList(&obj);

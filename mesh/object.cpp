@@ -20,13 +20,19 @@ object::object(int mapWidth, int mapHeight)
     }
 }
 
+void sayObjectError(const object& obj, const std::string& message)
+{
+    // Appended rather than woven in, so the message itself reads as it always has.
+    sayText("ERROR: " + message + (obj.sourcePath.empty() ? "" : " (" + obj.sourcePath + ")") + "\n");
+}
+
 colour object::colourAt(const texture& t, int x, int y) const
 {
     if (t.uniform)
         return *t.uniform;
     if (t.image)
         return t.image->pixelAt(x, y);
-    say("ERROR: No type assigned to texture!\n");
+    sayObjectError(*this, "No type assigned to texture!");
     return colour(0, 0, 0, 255);
 }
 

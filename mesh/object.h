@@ -37,6 +37,7 @@ public:
     std::vector<polygon> polygons;        // one per "f" record, file texture coordinates
     std::vector<polygon> shadingPolygons; // copies with texture coordinates scaled into 0-1
     std::vector<edge> edges;
+    std::string sourcePath; // the mesh file, named by the object's error lines
 
     int vertexCount = 0;
     int uvCount = 0;
@@ -72,6 +73,9 @@ public:
     grid<vector> normalsMap;   // [y][x]: surface normal per texel
     grid<vector> positionsMap; // [y][x]: object-space surface point per texel
 };
+
+// One "ERROR: " line about obj, naming its mesh file when it came from one.
+void sayObjectError(const object& obj, const std::string& message);
 
 // The most texels an object's maps may have. Every texel costs some 90 bytes of maps, all
 // allocated and cleared before the mesh is read, so a size from a scene line is bounded here.

@@ -753,6 +753,7 @@ std::unique_ptr<object> parseObject(const char* data, size_t size, const std::st
     obj->normalCount = static_cast<int>(counts.normals);
     obj->polygonCount = static_cast<int>(counts.faces);
 
+    obj->sourcePath = path;
     faceReading reading;
     reading.maxPolygons = triangleBudget();
     readRecords(*obj, data, size, reading);

@@ -546,6 +546,18 @@ struct shelfPacker {
 
 } // namespace
 
+bool needsUvLayout(const object& obj)
+{
+    const size_t count = std::min<size_t>(static_cast<size_t>(std::max(obj.polygonCount, 0)), obj.polygons.size());
+    for (size_t i = 0; i < count; ++i) {
+        const polygon& p = obj.polygons[i];
+        const double area = cross(p.texCoord[1] - p.texCoord[0], p.texCoord[2] - p.texCoord[0]).z;
+        if (area != 0 && std::isfinite(area))
+            return false;
+    }
+    return count > 0;
+}
+
 int generateUvLayout(object& obj, int mapWidth, int mapHeight)
 {
     const int count = static_cast<int>(std::min<long long>(obj.polygonCount, static_cast<long long>(obj.polygons.size())));

@@ -21,3 +21,8 @@ class object;
 // the uvs list into 0-1 keeps the layout as it is; uvCount matches. The same polygons give
 // the same bytes on every run.
 int generateUvLayout(object& obj, int mapWidth, int mapHeight);
+
+// Whether the mesh has polygons but not one texture triangle with an area: a file without
+// "vt" records, or whose faces name none or only coinciding ones. Such a mesh would get no
+// lightmap texel from its own coordinates.
+bool needsUvLayout(const object& obj);

@@ -21,7 +21,7 @@ void normaliseUvs(object* obj)
 {
     say("\nSCALING OBJECTS UVS TO WITHIN 0 - 1 LIMITS!\n");
     if (obj->uvCount < 1) {
-        say("ERROR: Object has no UVs!\n");
+        sayObjectError(*obj, "Object has no UVs!");
         return;
     }
     double minU = obj->uvs[0].x, maxU = minU;
@@ -41,7 +41,7 @@ void normaliseUvs(object* obj)
     say("SCALING UVS BY: X = %2.6f Y = %2.6f\n\n", scaleU, scaleV);
 
     if (obj->polygonCount <= 0) {
-        say("ERROR: Object has no polygons!\n");
+        sayObjectError(*obj, "Object has no polygons!");
         return;
     }
     obj->shadingPolygons.assign(obj->polygons.begin(), obj->polygons.begin() + obj->polygonCount);

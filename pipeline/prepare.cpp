@@ -3,6 +3,7 @@
 #include "core/console.h"
 #include "mesh/edgelist.h"
 #include "mesh/object.h"
+#include "mesh/uvlayout.h"
 #include "mesh/uvrepair.h"
 #include "texlight/textures.h"
 
@@ -39,11 +40,15 @@ const bitmap* asRgb(const bitmap& image, std::unique_ptr<bitmap>& holder)
 void prepareObject(object* obj, colour ambient, colour diffuse, colour specular,
                    const preparationSettings& settings)
 {
+    // Map sizes of 0 or below leave nothing to rasterise, light or upload.
+    const bool hasMaps = obj->finalBitmap && obj->finalBitmap->pixels;
+    if (hasMaps && needsUvLayout(*obj)) {
+        int charts = generateUvLayout(*obj, obj->finalBitmap->width, obj->finalBitmap->height);
+        say("\nNO UVS IN THE FILE: LAID OUT %d CHART%s FOR THE LIGHTMAP\n", charts, charts == 1 ? "" : "S");
+    }
     checkUvWinding(obj);
     normaliseUvs(obj);
     buildEdgeList(obj);
-    // Map sizes of 0 or below leave nothing to rasterise, light or upload.
-    const bool hasMaps = obj->finalBitmap && obj->finalBitmap->pixels;
     if (hasMaps) {
         generateAlphaMap(obj, settings.alphaPoints);
         generatePositionsMap(obj);
@@ -51,7 +56,7 @@ void prepareObject(object* obj, colour ambient, colour diffuse, colour specular,
         for (int kind : {diffuseKind, ambientKind, specularKind, finalKind})
             initialiseBitmap(obj, kind);
     } else {
-        say("ERROR: Object has no texture-space maps to prepare!\n");
+        sayObjectError(*obj, "Object has no texture-space maps to prepare!");
     }
     setMaterialColour(obj, 2, specular);
     setMaterialColour(obj, 1, ambient);
@@ -60,11 +65,11 @@ void prepareObject(object* obj, colour ambient, colour diffuse, colour specular,
     if (!obj->polygons.empty())
         obj->meshList = compileTriangleList(obj->polygons.data(), obj->polygonCount);
     else
-        say("ERROR: No polygons in object!\n");
+        sayObjectError(*obj, "No polygons in object!");
     if (!obj->shadingPolygons.empty())
         obj->shadingList = compileTriangleList(obj->shadingPolygons.data(), obj->polygonCount);
     else
-        say("ERROR: No shading polygons in object!\n");
+        sayObjectError(*obj, "No shading polygons in object!");
 
     if (hasMaps) {
         relight(obj, settings.terms, settings.lights, settings.eye, settings.ambientColour, true);

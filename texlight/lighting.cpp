@@ -139,7 +139,7 @@ void initialiseBitmap(object* obj, int kind)
     static const char* names[] = {"DIFFUSE", "AMBIENT", "SPECULAR", "FINAL COLOUR"};
     bitmap* b = bitmapOfKind(obj, kind);
     if (!b) {
-        say("ERROR: No bitmap specified to initialise!\n");
+        sayObjectError(*obj, "No bitmap specified to initialise!");
         return;
     }
     say("Initialising bitmap : %s\n", names[kind]);
