@@ -3,6 +3,8 @@
 #include "viewer/input.h"
 #include "viewer/scene.h"
 
+#include "tests/testmeshes.h"
+
 #include <GL/glut.h>
 #include <gtest/gtest.h>
 
@@ -132,6 +134,8 @@ TEST(keyboard, togglesCyclesAndCommands)
 
     EXPECT_EQ(pressKey(s, 'c'), keyAction::captureFrame);
     EXPECT_EQ(pressKey(s, 'F'), keyAction::exportMaps);
+    EXPECT_EQ(pressKey(s, 'v'), keyAction::none); // only where the program frames its scene
+    EXPECT_EQ(pressKey(s, 'V', true, true, true), keyAction::frameScene);
     Scene untouched;
     for (unsigned char other : {'x', 'q', ' ', '1', '\x1b'})
         EXPECT_EQ(pressKey(untouched, other), keyAction::none);
@@ -199,4 +203,70 @@ TEST(circlingLights, redGreenAndBlueOnTheirCirclesOfRadiusThree)
         expectNear(at[1], k.green);
         expectNear(at[2], k.blue);
     }
+}
+
+// Framing: every corner of every object inside the view's pyramid and between its planes, for
+// scenes small, large, far from the origin and in windows of either shape.
+TEST(camera, framingPutsEveryObjectInViewAndBetweenTheClippingPlanes)
+{
+    struct Case {
+        const char* name;
+        vector lo1, hi1, lo2, hi2;
+        float width, height;
+        double azimuth, elevation;
+    } cases[] = {
+        {"small at the origin", {-0.01, -0.01, -0.01}, {0.01, 0, 0.01}, {0, 0, 0}, {0.002, 0.03, 0.002}, 720, 576, 0, 0},
+        {"large and far away", {4000, -3000, 800}, {6000, -1000, 1200}, {4500, -900, 900}, {5500, -800, 1000}, 720, 576, 0.7, 0.4},
+        {"tall window", {-1, -1, -1}, {1, 1, 1}, {3, 0, 0}, {4, 6, 1}, 200, 700, 2.0, -0.3},
+        {"flat", {-50, 0, -50}, {50, 0, 50}, {-50, 0, -50}, {-50, 0, -50}, 1280, 300, 0.0, 1.2},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        auto a = testmeshes::withEdges(testmeshes::box(k.lo1, k.hi1));
+        auto b = testmeshes::withEdges(testmeshes::box(k.lo2, k.hi2));
+        b->polygons[0].position[0] = vector(NAN, 1e300 * 1e300, 0); // ignored, not framed
+        Scene s;
+        s.objects = {a.get(), b.get()};
+        s.objectCount = 2;
+        s.windowWidth = k.width;
+        s.windowHeight = k.height;
+        s.cameraAzimuth = k.azimuth;
+        s.cameraElevation = k.elevation;
+        ASSERT_TRUE(frameScene(s));
+        const vector lo(std::min(k.lo1.x, k.lo2.x), std::min(k.lo1.y, k.lo2.y), std::min(k.lo1.z, k.lo2.z));
+        const vector hi(std::max(k.hi1.x, k.hi2.x), std::max(k.hi1.y, k.hi2.y), std::max(k.hi1.z, k.hi2.z));
+        expectNear(s.centre, (lo + hi) * 0.5);
+        expectNear(s.eye - s.centre, vector(-std::cos(k.elevation) * std::cos(k.azimuth), std::sin(k.elevation),
+                                            -std::cos(k.elevation) * std::sin(k.azimuth)) * s.viewDistance);
+        // The camera's axes, as gluLookAt makes them with y up.
+        vector forward = normalised(s.centre - s.eye);
+        vector side = normalised(cross(forward, vector(0, 1, 0)));
+        vector up = cross(side, forward);
+        const double tanV = std::tan(fieldOfView * M_PI / 360), tanH = tanV * k.width / k.height;
+        double nearest = 1e300, farthest = 0, widest = 0;
+        for (const object* obj : s.objects)
+            for (const polygon& p : obj->polygons)
+                for (const vector& v : p.position) {
+                    if (!std::isfinite(v.x))
+                        continue;
+                    vector d = v - s.eye;
+                    double depth = dot(d, forward);
+                    nearest = std::min(nearest, depth);
+                    farthest = std::max(farthest, depth);
+                    widest = std::max({widest, std::fabs(dot(d, side)) / (depth * tanH), std::fabs(dot(d, up)) / (depth * tanV)});
+                }
+        EXPECT_GT(nearest, s.nearPlane);
+        EXPECT_LT(farthest, s.farPlane);
+        EXPECT_LT(widest, 1.0);  // inside the window
+        EXPECT_GT(widest, 0.35); // and not a dot in its middle
+        EXPECT_LT(s.farPlane / s.nearPlane, 1000); // depth precision to spare
+    }
+
+    Scene empty;
+    auto none = testmeshes::withEdges({});
+    empty.objects = {none.get()};
+    empty.objectCount = 1;
+    EXPECT_FALSE(frameScene(empty));
+    EXPECT_EQ(empty.viewDistance, 10.0);
+    EXPECT_EQ(empty.nearPlane, 0.1);
 }

@@ -13,15 +13,19 @@ void reshapeWindow(int width, int height)
     glutPostRedisplay();
 }
 
-void viewerKey(unsigned char key, bool renderModes, bool mapExport, bool switchModes)
+void viewerKey(unsigned char key, bool renderModes, bool mapExport, bool switchModes, bool framing)
 {
-    switch (pressKey(scene, key, renderModes, mapExport)) {
+    switch (pressKey(scene, key, renderModes, mapExport, framing)) {
     case keyAction::captureFrame:
         scene.captureRequested = true;
         scene.captureSwitchesModes = switchModes;
         glutPostRedisplay();
         break;
     case keyAction::exportMaps: exportMaps(scene); break;
+    case keyAction::frameScene:
+        if (frameScene(scene))
+            glutPostRedisplay();
+        break;
     case keyAction::none: break;
     }
 }

@@ -4,19 +4,57 @@
 
 #include <GL/glut.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
-
-namespace {
-const float cameraDistance = 10.0f;
-}
+#include <limits>
 
 void updateEye(Scene& s)
 {
     const double theta = s.cameraAzimuth, phi = s.cameraElevation;
-    s.eye.x = -std::cos(phi) * std::cos(theta) * cameraDistance + s.centre.x;
-    s.eye.y = std::sin(phi) * cameraDistance + s.centre.y;
-    s.eye.z = -std::cos(phi) * std::sin(theta) * cameraDistance + s.centre.z;
+    s.eye.x = -std::cos(phi) * std::cos(theta) * s.viewDistance + s.centre.x;
+    s.eye.y = std::sin(phi) * s.viewDistance + s.centre.y;
+    s.eye.z = -std::cos(phi) * std::sin(theta) * s.viewDistance + s.centre.z;
+}
+
+bool frameScene(Scene& s)
+{
+    const double inf = std::numeric_limits<double>::infinity();
+    vector lo(inf, inf, inf), hi(-inf, -inf, -inf);
+    bool any = false;
+    for (int i = 0; i < s.objectCount; ++i) {
+        const object* obj = s.objects[static_cast<size_t>(i)];
+        if (!obj)
+            continue;
+        const size_t count = std::min(obj->polygons.size(), static_cast<size_t>(std::max(obj->polygonCount, 0)));
+        for (size_t p = 0; p < count; ++p)
+            for (const vector& v : obj->polygons[p].position) {
+                // A stray infinite or undefined corner would frame nothing at all.
+                if (!std::isfinite(v.x) || !std::isfinite(v.y) || !std::isfinite(v.z))
+                    continue;
+                lo.set(std::min(lo.x, v.x), std::min(lo.y, v.y), std::min(lo.z, v.z));
+                hi.set(std::max(hi.x, v.x), std::max(hi.y, v.y), std::max(hi.z, v.z));
+                any = true;
+            }
+    }
+    if (!any)
+        return false;
+    const vector middle = (lo + hi) * 0.5;
+    const vector half = (hi - lo) * 0.5;
+    // A lone point still gets a view of some size around it.
+    const double radius = std::max(std::sqrt(dot(half, half)), 1e-6 * (1 + std::sqrt(dot(middle, middle))));
+    // The bounding sphere fits the narrower of the two fields of view, with a little room.
+    const double aspect = s.windowHeight > 0 ? s.windowWidth / s.windowHeight : 1.0;
+    const double vertical = fieldOfView * M_PI / 360;
+    const double horizontal = std::atan(std::tan(vertical) * aspect);
+    const double distance = radius / std::sin(std::min(vertical, horizontal)) * 1.1;
+    s.centre = middle;
+    s.viewDistance = distance;
+    // Depth precision follows far / near, which stays small this way.
+    s.nearPlane = (distance - radius) * 0.5;
+    s.farPlane = (distance + radius) * 2;
+    updateEye(s);
+    return true;
 }
 
 void mouseButton(Scene& s, int button, int state)
@@ -67,7 +105,7 @@ int nextRenderMode(int mode)
     return 1;
 }
 
-keyAction pressKey(Scene& s, unsigned char key, bool renderModes, bool mapExport)
+keyAction pressKey(Scene& s, unsigned char key, bool renderModes, bool mapExport, bool framing)
 {
     switch (std::toupper(key)) {
     case 'A': toggle(s.ambientTerm); break;
@@ -81,6 +119,7 @@ keyAction pressKey(Scene& s, unsigned char key, bool renderModes, bool mapExport
         break;
     case 'C': return keyAction::captureFrame;
     case 'F': return mapExport ? keyAction::exportMaps : keyAction::none;
+    case 'V': return framing ? keyAction::frameScene : keyAction::none;
     default: break;
     }
     return keyAction::none;

@@ -4,6 +4,7 @@
 #include "pipeline/outlines.h"
 #include "texlight/textures.h"
 #include "viewer/capture.h"
+#include "viewer/input.h"
 #include "viewer/scene.h"
 
 #include <GL/glu.h>
@@ -17,7 +18,7 @@ void openFrame(object** objects, int count)
 {
     glMatrixMode(GL_PROJECTION);
     glPushMatrix();
-    gluPerspective(75.0, scene.windowWidth / scene.windowHeight, 0.1, 100.0);
+    gluPerspective(fieldOfView, scene.windowWidth / scene.windowHeight, scene.nearPlane, scene.farPlane);
     glViewport(0, 0, static_cast<int>(scene.windowWidth), static_cast<int>(scene.windowHeight));
     glMatrixMode(GL_MODELVIEW);
     glPushMatrix();

@@ -21,6 +21,9 @@ struct Scene {
     double cameraElevation = 0.0; // radians above the x-z plane, unbounded
     vector eye;                  // camera position, recomputed from the angles every frame
     vector centre;               // look-at point
+    double viewDistance = 10.0;  // from the look-at point to the orbiting eye
+    double nearPlane = 0.1;      // clipping distances of the perspective
+    double farPlane = 100.0;
     int dragMode = 0;            // 0 none, 1 left (orbit), 2 middle, 3 right (move)
     int lastMouseX = -1;         // -1: no position known yet
     int lastMouseY = -1;

@@ -39,7 +39,7 @@ void motion(int x, int y)
     glutPostRedisplay();
 }
 
-void keyboard(unsigned char key, int, int) { viewerKey(key, true, true, true); }
+void keyboard(unsigned char key, int, int) { viewerKey(key, true, true, true, true); }
 
 void printUsage()
 {
@@ -48,7 +48,7 @@ void printUsage()
         "read relative to the working directory) with baked texture-space lighting and shadows. "
         "-turn circles the camera by itself. Keys: T render mode, A D S relight the ambient, "
         "diffuse and specular terms every frame, L light markers, H shadows, C capture the "
-        "frame to frameNNNN.bmp, F write every object's maps to BMP files. Mouse: left drag "
+        "frame to frameNNNN.bmp, F write every object's maps to BMP files, V frame the whole scene. Mouse: left drag "
         "orbits, right drag moves forwards and back.\n");
 }
 
