@@ -53,6 +53,10 @@ void openLitFrame(object** objects, int count)
 // Blends black into the pixels whose stencil value is set and clears them again.
 void darkenShadowedPixels(float darkness)
 {
+    // The quad covers the window in clip space itself, so no near plane can cut it away.
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
     glMatrixMode(GL_MODELVIEW);
     glPushMatrix();
     glLoadIdentity();
@@ -63,14 +67,17 @@ void darkenShadowedPixels(float darkness)
     glDisable(GL_CULL_FACE);
     glEnable(GL_STENCIL_TEST);
     glBegin(GL_QUADS);
-    glVertex3f(-1, -1, -0.5f);
-    glVertex3f(1, -1, -0.5f);
-    glVertex3f(1, 1, -0.5f);
-    glVertex3f(-1, 1, -0.5f);
+    glVertex3f(-1, -1, 0);
+    glVertex3f(1, -1, 0);
+    glVertex3f(1, 1, 0);
+    glVertex3f(-1, 1, 0);
     glEnd();
     glEnable(GL_DEPTH_TEST);
     glDisable(GL_STENCIL_TEST);
     glPopMatrix();
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
 }
 
 void lightLoop(object** objects, int count, float darkness)

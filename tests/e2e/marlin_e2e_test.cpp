@@ -218,6 +218,97 @@ TEST(marlin, closingTheWindowEndsTheProgramWithStatusZero)
     }
 }
 
+namespace {
+
+// A floor of 6 x 6 quads, 2 wide at y = -2, and a box of quads floating above it beside the
+// middle, under marlin's light: no normals and no texture coordinates in either file. At
+// distance 10 from the start camera it is a small thing in the middle of the window.
+void writeQuadScene(const std::string& folder)
+{
+    std::ofstream floor(folder + "/floor.obj");
+    for (int i = 0; i <= 6; ++i)
+        for (int j = 0; j <= 6; ++j)
+            floor << "v " << -1 + i / 3.0 << " -2 " << -1 + j / 3.0 << "\n";
+    auto at = [](int i, int j) { return i * 7 + j + 1; };
+    for (int i = 0; i < 6; ++i)
+        for (int j = 0; j < 6; ++j)
+            floor << "f " << at(i, j) << " " << at(i, j + 1) << " " << at(i + 1, j + 1) << " " << at(i + 1, j) << "\n";
+    std::ofstream box(folder + "/box.obj");
+    const double lo[3] = {0.1, -1.2, -0.3}, hi[3] = {0.6, -1.0, 0.3};
+    for (int c = 0; c < 8; ++c)
+        box << "v " << (c & 1 ? hi[0] : lo[0]) << " " << (c & 2 ? hi[1] : lo[1]) << " " << (c & 4 ? hi[2] : lo[2]) << "\n";
+    for (const char* side : {"1 3 4 2", "5 6 8 7", "1 2 6 5", "3 7 8 4", "1 5 7 3", "2 4 8 6"})
+        box << "f " << side << "\n";
+    std::ofstream scene(folder + "/quads.txt");
+    scene << "floor.obj 50 50 50 200 200 200 255 255 255 20.0 NULL 1.0 64 64 NULL\n"
+             "box.obj 50 50 50 200 100 100 255 255 255 20.0 NULL 1.0 32 32 NULL\n";
+}
+
+// Pixels unlike the background (the top left corner, where nothing is drawn).
+int drawnPixels(const bitmap& b)
+{
+    const colour background = b.pixelAt(0, b.height - 1);
+    int drawn = 0;
+    for (int y = 0; y < b.height; ++y)
+        for (int x = 0; x < b.width; ++x)
+            drawn += !(b.pixelAt(x, y) == background);
+    return drawn;
+}
+
+} // namespace
+
+// Quads, computed normals and a generated layout, framed by V: a lit floor with the box's
+// shadow on it, and in the lightmap mode not one dark texel where the floor is.
+TEST(marlin, framingKeyShowsAMeshWithoutNormalsOrTextureCoordinates)
+{
+    programRun run(MARLIN_PATH, {"quads.txt"}, "framing", writeQuadScene);
+    ASSERT_TRUE(run.x.ok()) << "no Xvfb";
+    ASSERT_TRUE(run.started("quads.txt")) << run.viewer->output();
+    const std::string console = run.viewer->output();
+    EXPECT_EQ(console.find("ERROR"), std::string::npos) << console;
+    EXPECT_NE(console.find("NO UVS IN THE FILE: LAID OUT 1 CHART FOR THE LIGHTMAP\n"), std::string::npos) << console;
+
+    run.viewer->drag(1, 360, 100, 360, 500); // look down onto the floor
+    auto small = run.capture();
+    run.viewer->key("v");
+    auto framed = run.capture();
+    run.viewer->key("h");
+    auto unshadowed = run.capture();
+    run.viewer->key("t");
+    auto lightmap = run.capture();
+    ASSERT_TRUE(small && framed && unshadowed && lightmap) << run.viewer->output();
+    const int frame = framed->width * framed->height;
+    EXPECT_LT(drawnPixels(*small), frame / 50);
+    EXPECT_GT(drawnPixels(*framed), 8 * drawnPixels(*small));
+
+    // The shadow: a patch of the floor that H lightens.
+    int shadowed = 0;
+    for (int y = 0; y < framed->height; ++y)
+        for (int x = 0; x < framed->width; ++x)
+            shadowed += brightness(*unshadowed, x, y) > brightness(*framed, x, y) + 60;
+    EXPECT_GT(shadowed, frame / 200);
+    EXPECT_LT(shadowed, frame / 10);
+
+    // Unbroken and lit in the lightmap: each row of the floor's near part (below the box)
+    // runs from its left edge to its right without a dark pixel.
+    const colour background = lightmap->pixelAt(0, lightmap->height - 1);
+    int rows = 0;
+    for (int y = 0; y < lightmap->height * 2 / 5; ++y) {
+        int left = -1, right = -1;
+        for (int x = 0; x < lightmap->width; ++x)
+            if (!(lightmap->pixelAt(x, y) == background)) {
+                left = left < 0 ? x : left;
+                right = x;
+            }
+        if (right - left < 100)
+            continue;
+        ++rows;
+        for (int x = left + 1; x < right; ++x)
+            ASSERT_GT(brightness(*lightmap, x, y), 150) << "dark at " << x << ", " << y;
+    }
+    EXPECT_GT(rows, 40);
+}
+
 TEST(marlin, helpPrintsOneUsageParagraphWithoutADisplay)
 {
     for (const char* option : {"--help", "-h"}) {
