@@ -38,6 +38,7 @@ public:
     std::vector<polygon> shadingPolygons; // copies with texture coordinates scaled into 0-1
     std::vector<edge> edges;
     std::string sourcePath; // the mesh file, named by the object's error lines
+    bool generatedUvs = false; // texture coordinates laid out here, not read from the file
 
     int vertexCount = 0;
     int uvCount = 0;

@@ -693,5 +693,6 @@ int generateUvLayout(object& obj, int mapWidth, int mapHeight)
     for (size_t f = 0; f < static_cast<size_t>(count); ++f)
         for (int k = 0; k < 3; ++k)
             obj.polygons[f].texCoord[k] = uv[3 * f + k];
+    obj.generatedUvs = true;
     return used;
 }

@@ -16,6 +16,7 @@
 #include <map>
 #include <memory>
 #include <numeric>
+#include <string>
 #include <vector>
 
 namespace {
@@ -301,36 +302,55 @@ TEST(uvLayout, sameMeshSameBytes)
 }
 
 // Through the preparation steps and the real rasteriser: every covered texel lies on the
-// sphere and faces outwards.
-TEST(uvLayout, rasterisedSphereTexelsLieOnTheSphere)
+// closed surface and faces outwards, so none is left dark by the layout.
+TEST(uvLayout, rasterisedTexelsLieOnTheSurfaceAndFaceOutwards)
 {
     const vector centre(0.5, -1, 2);
-    auto obj = meshObject(testmeshes::sphere(centre, 2, 24, 12), 128, 128);
-    ASSERT_GT(generateUvLayout(*obj, 128, 128), 0);
-    consoleCapture quiet;
-    checkUvWinding(obj.get());
-    normaliseUvs(obj.get());
-    ASSERT_EQ(obj->shadingPolygons.size(), obj->polygons.size());
-    for (size_t f = 0; f < obj->polygons.size(); ++f)
-        for (int k = 0; k < 3; ++k)
-            ASSERT_EQ(obj->shadingPolygons[f].texCoord[k], obj->polygons[f].texCoord[k]) << "the layout was stretched";
-    // Only the covering half: gap filling deliberately extends polygons past their triangles.
-    rasteriseAlphaMap(obj.get(), alphaTestPoints::centreThenCorner);
-    generatePositionsMap(obj.get());
-    generateNormalsMap(obj.get());
-    int covered = 0;
-    for (int y = 0; y < 128; ++y)
-        for (int x = 0; x < 128; ++x) {
-            if (!obj->alphaMap[x][y])
-                continue;
-            ++covered;
-            vector radial = obj->positionsMap[y][x] - centre;
-            double distance = std::sqrt(dot(radial, radial));
-            ASSERT_NEAR(distance, 2.0, 0.04) << "texel " << x << "," << y;
-            vector n = obj->normalsMap[y][x];
-            ASSERT_GT(dot(n, radial / distance), 0.98) << "texel " << x << "," << y;
-        }
-    EXPECT_GT(covered, 128 * 128 / 4);
+    struct surfaceCase {
+        const char* name;
+        std::vector<polygon> polys;
+        double facing; // least cosine between a texel's normal and the analytic one
+    } cases[] = {{"sphere", testmeshes::sphere(centre, 2, 24, 12), 0.98},
+                 {"torus", torus(centre, 2, 0.6, 32, 16), 0.9}}; // flat faces; border texels reach past them
+    for (surfaceCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const bool sphere = std::string(c.name) == "sphere";
+        // The nearest point of the analytic surface's core: the centre, or the torus's ring.
+        auto core = [&](vector p) {
+            if (sphere)
+                return centre;
+            vector flat(p.x - centre.x, 0, p.z - centre.z);
+            return centre + flat * (2 / std::sqrt(dot(flat, flat)));
+        };
+        const double radius = sphere ? 2 : 0.6;
+        auto obj = meshObject(std::move(c.polys), 128, 128);
+        ASSERT_GT(generateUvLayout(*obj, 128, 128), 0);
+        consoleCapture quiet;
+        checkUvWinding(obj.get());
+        normaliseUvs(obj.get());
+        ASSERT_EQ(obj->shadingPolygons.size(), obj->polygons.size());
+        for (size_t f = 0; f < obj->polygons.size(); ++f)
+            for (int k = 0; k < 3; ++k)
+                ASSERT_EQ(obj->shadingPolygons[f].texCoord[k], obj->polygons[f].texCoord[k]) << "the layout was stretched";
+        // Only the covering half: gap filling deliberately extends polygons past their triangles.
+        rasteriseAlphaMap(obj.get(), alphaTestPoints::centreThenCorner);
+        generatePositionsMap(obj.get());
+        generateNormalsMap(obj.get());
+        int covered = 0;
+        for (int y = 0; y < 128; ++y)
+            for (int x = 0; x < 128; ++x) {
+                if (!obj->alphaMap[x][y])
+                    continue;
+                ++covered;
+                const vector p = obj->positionsMap[y][x];
+                vector radial = p - core(p);
+                double distance = std::sqrt(dot(radial, radial));
+                ASSERT_NEAR(distance, radius, 0.04) << "texel " << x << "," << y;
+                vector n = obj->normalsMap[y][x];
+                ASSERT_GT(dot(n, radial / distance), c.facing) << "texel " << x << "," << y;
+            }
+        EXPECT_GT(covered, 128 * 128 / 4);
+    }
 }
 
 TEST(uvLayout, sharedMeshLaysOutWithoutOverlap)

@@ -334,10 +334,37 @@ void fillAlphaMapGaps(object* obj)
         }
 }
 
+void fillAroundCharts(object* obj)
+{
+    const int W = obj->finalBitmap->width;
+    const int H = obj->finalBitmap->height;
+    grid<polygon*>& map = obj->alphaMap;
+    const int steps[8][2] = {{1, 0}, {-1, 0}, {0, 1}, {0, -1}, {1, 1}, {-1, 1}, {1, -1}, {-1, -1}};
+    // Chosen from the covered texels alone, then written, so nothing spreads further.
+    std::vector<std::pair<size_t, polygon*>> fills;
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x) {
+            if (map[x][y])
+                continue;
+            for (const auto& s : steps) {
+                const int nx = x + s[0], ny = y + s[1];
+                if (nx >= 0 && ny >= 0 && nx < W && ny < H && map[nx][ny]) {
+                    fills.emplace_back(static_cast<size_t>(y) * W + x, map[nx][ny]);
+                    break;
+                }
+            }
+        }
+    for (const auto& f : fills)
+        map[static_cast<int>(f.first % W)][static_cast<int>(f.first / W)] = f.second;
+}
+
 void generateAlphaMap(object* obj, alphaTestPoints points)
 {
     rasteriseAlphaMap(obj, points);
-    fillAlphaMapGaps(obj);
+    if (obj->generatedUvs)
+        fillAroundCharts(obj);
+    else
+        fillAlphaMapGaps(obj);
     sayText("\n");
 }
 

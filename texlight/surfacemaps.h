@@ -25,6 +25,12 @@ void generateAlphaMap(object* obj, alphaTestPoints points = alphaTestPoints::cen
 // scan-order pass that copies a neighbour into each empty texel. No line break is printed.
 void rasteriseAlphaMap(object* obj, alphaTestPoints points);
 void fillAlphaMapGaps(object* obj);
+// The gap filling of a generated layout (generatedUvs), used by generateAlphaMap in its
+// place: each empty texel next to a covered one (sides first, then corners) takes that
+// texel's polygon, and nothing further. The scan-order pass would carry one chart's polygon
+// across the gutter to the next chart, whose filtered edge would then show that chart's
+// lighting far outside it as a seam.
+void fillAroundCharts(object* obj);
 
 // Scanline interpolation of a corner attribute at texture-space point p (x = u, y = v), with
 // the edge lines extended beyond the triangle. Where the span has no width (p level with the

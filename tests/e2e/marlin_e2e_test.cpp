@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -34,6 +35,12 @@ int brightness(const bitmap& b, int x, int y)
 {
     colour c = b.pixelAt(x, y);
     return c.red + c.green + c.blue;
+}
+
+bool grey(const bitmap& b, int x, int y)
+{
+    colour c = b.pixelAt(x, y);
+    return c.red == c.green && c.green == c.blue;
 }
 
 // True when a pixel of exactly this colour lies within a few pixels of (x, y).
@@ -307,6 +314,77 @@ TEST(marlin, framingKeyShowsAMeshWithoutNormalsOrTextureCoordinates)
             ASSERT_GT(brightness(*lightmap, x, y), 150) << "dark at " << x << ", " << y;
     }
     EXPECT_GT(rows, 40);
+}
+
+namespace {
+
+// A sphere of radius 2 at the origin, written as quads (triangles at the poles) with
+// positions only.
+void writeSphereScene(const std::string& folder)
+{
+    const int segments = 48, stacks = 24;
+    std::ofstream sphere(folder + "/sphere.obj");
+    sphere << "v 0 2 0\n";
+    for (int i = 1; i < stacks; ++i)
+        for (int j = 0; j < segments; ++j) {
+            double t = M_PI * i / stacks, f = 2 * M_PI * j / segments;
+            sphere << "v " << 2 * std::sin(t) * std::cos(f) << " " << 2 * std::cos(t) << " " << 2 * std::sin(t) * std::sin(f) << "\n";
+        }
+    sphere << "v 0 -2 0\n";
+    auto at = [&](int i, int j) { return 2 + (i - 1) * segments + (j % segments); };
+    const int south = 2 + (stacks - 1) * segments;
+    for (int j = 0; j < segments; ++j) {
+        sphere << "f 1 " << at(1, j + 1) << " " << at(1, j) << "\n";
+        for (int i = 1; i + 1 < stacks; ++i)
+            sphere << "f " << at(i, j) << " " << at(i, j + 1) << " " << at(i + 1, j + 1) << " " << at(i + 1, j) << "\n";
+        sphere << "f " << south << " " << at(stacks - 1, j) << " " << at(stacks - 1, j + 1) << "\n";
+    }
+    std::ofstream scene(folder + "/sphere.txt");
+    // A strong ambient colour lights the underside too, so seams show everywhere.
+    scene << "sphere.obj 150 150 150 200 200 200 255 255 255 20.0 NULL 1.0 256 256 NULL\n";
+}
+
+} // namespace
+
+// The lightmap of a generated layout, drawn on the sphere: its charts meet without a seam
+// darker than both sides of it.
+TEST(marlin, generatedLayoutShowsNoDarkSeams)
+{
+    programRun run(MARLIN_PATH, {"sphere.txt"}, "seams", writeSphereScene);
+    ASSERT_TRUE(run.x.ok()) << "no Xvfb";
+    ASSERT_TRUE(run.started("sphere.txt")) << run.viewer->output();
+    EXPECT_EQ(run.viewer->output().find("ERROR"), std::string::npos) << run.viewer->output();
+    run.viewer->key("v");
+    run.viewer->key("t");
+    run.viewer->key("h");
+    auto frame = run.capture();
+    ASSERT_NE(frame, nullptr) << run.viewer->output();
+    // A seam is a pixel clearly darker than the pixels three away on both sides, across it in
+    // any direction; smooth diffuse light has no such valleys.
+    const int reach = 3, directions[4][2] = {{1, 0}, {0, 1}, {1, 1}, {1, -1}};
+    int lit = 0, seams = 0;
+    for (int y = reach; y < frame->height - reach; ++y)
+        for (int x = reach; x < frame->width - reach; ++x) {
+            const int here = brightness(*frame, x, y);
+            if (here < 90) // the unlit underside and the background
+                continue;
+            ++lit;
+            for (const auto& d : directions) {
+                const int ax = x - reach * d[0], ay = y - reach * d[1], bx = x + reach * d[0], by = y + reach * d[1];
+                if (!grey(*frame, x, y) || !grey(*frame, ax, ay) || !grey(*frame, bx, by))
+                    continue; // the coloured axes cross the sphere
+                int a = brightness(*frame, ax, ay);
+                int b = brightness(*frame, bx, by);
+                if (here + 24 < std::min(a, b)) {
+                    ++seams;
+                    ADD_FAILURE() << "dark seam at " << x << ", " << y << ": " << here << " between " << a << " and " << b;
+                    break;
+                }
+            }
+            if (seams > 5)
+                return;
+        }
+    EXPECT_GT(lit, 720 * 576 / 40) << "too little of the sphere is lit to look for seams";
 }
 
 TEST(marlin, helpPrintsOneUsageParagraphWithoutADisplay)
