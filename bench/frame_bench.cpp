@@ -1,10 +1,13 @@
-// Start-up and frame times of each viewer's drawing on the bundled scenes, in a real window.
+// Start-up and frame times of each viewer's drawing, in a real window.
 //
-//   frame_bench [marlin|tern|heron|tern_depth]     (default: marlin)
+//   frame_bench [marlin|tern|heron|tern_depth [SCENE_FILE]]     (default: marlin)
 //
 // marlin is measured in its three render modes on test2.txt; the fixed-camera viewers on
-// sphere_room.txt with their own lights (heron relights all three terms every frame).
-// Needs a display; under none, run it through xvfb-run.
+// sphere_room.txt with their own lights (heron relights all three terms every frame). A
+// SCENE_FILE of your own is read from its folder (the files it names are relative to it), and
+// marlin frames it first as its V key does. Each measure runs up to its number of frames or
+// about ten seconds, whichever comes first. Needs a display; under none, run it through
+// xvfb-run.
 
 #include "core/console.h"
 #include "lights/spotlight.h"
@@ -16,6 +19,7 @@
 #include <GL/glut.h>
 
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <unistd.h>
@@ -35,11 +39,14 @@ void timeFrames(const char* name, int frames, const std::function<void()>& frame
     frame(); // warm up
     glFinish();
     auto start = std::chrono::steady_clock::now();
-    for (int i = 0; i < frames; ++i)
+    int drawn = 0;
+    while (drawn < frames && (drawn < 3 || secondsSince(start) < 10)) {
         frame();
-    glFinish();
-    double perFrame = secondsSince(start) / frames;
-    say("%-28s %8.2f ms per frame (%6.1f frames/s)\n", name, perFrame * 1000, 1 / perFrame);
+        glFinish();
+        ++drawn;
+    }
+    double perFrame = secondsSince(start) / drawn;
+    say("%-28s %8.2f ms per frame (%6.1f frames/s, %d frames)\n", name, perFrame * 1000, 1 / perFrame, drawn);
 }
 
 void placeCirclingLamps()
@@ -54,15 +61,18 @@ void placeCirclingLamps()
 
 int main(int argc, char** argv)
 {
+    glutInit(&argc, argv);
     const std::string program = argc > 1 ? argv[1] : "marlin";
     const bool orbiting = program == "marlin";
-    const std::string file = orbiting ? "test2.txt" : "sphere_room.txt";
-    glutInit(&argc, argv);
+    const bool ownScene = argc > 2;
+    const std::filesystem::path given = ownScene ? std::filesystem::absolute(argv[2]) : std::filesystem::path();
+    const std::string folder = ownScene ? given.parent_path().string() : SCENES_DIR;
+    const std::string file = ownScene ? given.filename().string() : orbiting ? "test2.txt" : "sphere_room.txt";
     glutInitDisplayMode(GLUT_DOUBLE | GLUT_DEPTH | GLUT_STENCIL);
     glutInitWindowSize(720, 576);
     glutCreateWindow(file.c_str());
-    if (chdir(SCENES_DIR) != 0) {
-        say("ERROR: Scene folder '%s' could not be opened!\n", SCENES_DIR);
+    if (chdir(folder.c_str()) != 0) {
+        say("ERROR: Scene folder '%s' could not be opened!\n", folder.c_str());
         return 1;
     }
 
@@ -97,8 +107,13 @@ int main(int argc, char** argv)
         consoleCapture quiet;
         setUpScene(file, scene, choices);
     }
-    say("%s on %s: %d objects, start-up (load and prepare) %.3f s\n", program.c_str(), file.c_str(),
-        scene.objectCount, secondsSince(start));
+    long long triangles = 0;
+    for (const object* obj : scene.objects)
+        triangles += obj->polygonCount;
+    say("%s on %s: %d objects, %lld triangles, start-up (load and prepare) %.3f s\n", program.c_str(),
+        file.c_str(), scene.objectCount, triangles, secondsSince(start));
+    if (ownScene && orbiting)
+        frameScene(scene);
 
     object** objects = scene.objects.data();
     const int count = scene.objectCount;
