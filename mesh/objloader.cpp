@@ -425,7 +425,9 @@ void setFaceNormal(polygon& poly)
 }
 
 // Fills polygon i from three corners; entries not read yet are filled in after the last record.
-void fillTriangle(object& obj, size_t i, const faceReading::faceCorner* const corner[3], faceReading& reading)
+// Inlined: the triangle path of large files runs through here once per face.
+__attribute__((always_inline)) inline void fillTriangle(object& obj, size_t i, const faceReading::faceCorner* const corner[3],
+                                                       faceReading& reading)
 {
     const std::vector<vector>* lists[3] = {&obj.vertices, &obj.uvs, &obj.normals};
     polygon& poly = obj.polygons[i];
@@ -532,17 +534,12 @@ void splitFace(const std::vector<vector>& points, std::vector<int>& triangles)
     triangles.insert(triangles.end(), {left[0], left[1], left[2]});
 }
 
-// Adds the triangles of the face whose corners were just read, at the end of the polygons.
+// Adds the triangles of a face of four or more corners, just read, at the end of the polygons.
 void addFace(object& obj, const std::vector<faceReading::faceCorner>& corners, faceReading& reading)
 {
     const size_t n = corners.size();
     const size_t first = obj.polygons.size();
     obj.polygons.resize(first + n - 2);
-    if (n == 3) {
-        const faceReading::faceCorner* const three[3] = {&corners[0], &corners[1], &corners[2]};
-        fillTriangle(obj, first, three, reading);
-        return;
-    }
     std::vector<vector> points(n);
     for (size_t k = 0; k < n; ++k) {
         long long at = corners[k].at[0];
@@ -601,19 +598,34 @@ void readRecords(object& obj, const char* data, size_t size, faceReading& readin
         } else if (first == 'f' && in.at("f", 1) && facesRead < faceTotal) {
             ++in.p;
             ++facesRead;
-            // A face is the corner words of its line, up to a comment.
-            reading.corners.clear();
+            // A face is the corner words of its line, up to a comment. The first three stay
+            // in place: most faces are triangles, and they go straight into their polygon.
+            faceReading::faceCorner three[3];
+            size_t n = 0;
             while (in.nextWordOnLine() && *in.p != '#') {
                 wordReader::corner c;
                 in.readCorner(c);
-                reading.corners.push_back(resolveCorner(obj, c, reading));
+                const faceReading::faceCorner corner = resolveCorner(obj, c, reading);
+                if (n < 3) {
+                    three[n] = corner;
+                } else {
+                    if (n == 3)
+                        reading.corners.assign(three, three + 3);
+                    reading.corners.push_back(corner);
+                }
+                ++n;
             }
-            if (reading.corners.size() < 3)
+            if (n < 3) {
                 reading.reportOnce(3, "ERROR: Faces with fewer than three corners skipped!\n");
-            else if (obj.polygons.size() + reading.corners.size() - 2 + (faceTotal - facesRead) > reading.maxPolygons)
+            } else if (obj.polygons.size() + n - 2 + (faceTotal - facesRead) > reading.maxPolygons) {
                 reading.reportOnce(4, "ERROR: Faces beyond the triangles memory can hold skipped!\n");
-            else
+            } else if (n == 3) {
+                obj.polygons.emplace_back();
+                const faceReading::faceCorner* const corners[3] = {&three[0], &three[1], &three[2]};
+                fillTriangle(obj, obj.polygons.size() - 1, corners, reading);
+            } else {
                 addFace(obj, reading.corners, reading);
+            }
             continue;
         }
         in.skipWord();
