@@ -10,9 +10,9 @@
 // xvfb-run.
 
 #include "core/console.h"
-#include "lights/spotlight.h"
 #include "viewer/input.h"
 #include "viewer/passes.h"
+#include "viewer/programs.h"
 #include "viewer/scene.h"
 #include "viewer/scenefile.h"
 
@@ -26,8 +26,7 @@
 
 namespace {
 
-pointlight lamps[3];
-spotlight spot;
+viewerLights lights;
 
 double secondsSince(std::chrono::steady_clock::time_point start)
 {
@@ -49,14 +48,6 @@ void timeFrames(const char* name, int frames, const std::function<void()>& frame
     say("%-28s %8.2f ms per frame (%6.1f frames/s, %d frames)\n", name, perFrame * 1000, 1 / perFrame, drawn);
 }
 
-void placeCirclingLamps()
-{
-    vector at[3];
-    circlingLightPositions(scene.lightAngle, at);
-    for (int i = 0; i < 3; ++i)
-        lamps[i].setPosition(at[i]);
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -76,28 +67,7 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    sceneChoices choices = orbitViewAndLight;
-    if (program == "tern") {
-        scene.alphaPoints = alphaTestPoints::cornerThenBack;
-        choices = [](Scene& s) { fixedViewAndLight(s, lamps[0]); };
-    } else if (program == "tern_depth") {
-        choices = [](Scene& s) {
-            fixedViewAndLight(s, spot);
-            spot.setDirection(negated(spot.position));
-        };
-    } else if (program == "heron") {
-        choices = [](Scene& s) {
-            s.eye.set(0, 0, -10);
-            s.ambientTerm = s.diffuseTerm = s.specularTerm = 1;
-            placeCirclingLamps();
-            const colour colours[3] = {{255, 0, 0, 255}, {0, 255, 0, 255}, {0, 0, 255, 255}};
-            for (int i = 0; i < 3; ++i) {
-                lamps[i].setColour(colours[i]);
-                lamps[i].next = i < 2 ? &lamps[i + 1] : nullptr;
-            }
-            s.lights = &lamps[0];
-        };
-    } else if (!orbiting) {
+    if (!chooseProgram(program, scene, lights)) {
         say("ERROR: Unknown viewer '%s'!\n", program.c_str());
         return 1;
     }
@@ -105,7 +75,7 @@ int main(int argc, char** argv)
     auto start = std::chrono::steady_clock::now();
     {
         consoleCapture quiet;
-        setUpScene(file, scene, choices);
+        setUpScene(file, scene, nullptr);
     }
     long long triangles = 0;
     for (const object* obj : scene.objects)
@@ -134,13 +104,13 @@ int main(int argc, char** argv)
         scene.shadowsOn = 0;
         timeFrames("all terms relit", 20, [&] {
             scene.lightAngle += 0.1;
-            placeCirclingLamps();
+            placeCirclingLamps(scene, lights);
             renderFixedViewPass(objects, count, 0.333f);
         });
         scene.shadowsOn = 1;
         timeFrames("all terms relit, shadows", 20, [&] {
             scene.lightAngle += 0.1;
-            placeCirclingLamps();
+            placeCirclingLamps(scene, lights);
             renderFixedViewPass(objects, count, 0.333f);
         });
     } else {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 // Texture images: BMP, PNG and JPEG files, told apart by their first bytes, or by the name's
 // ending (.png, .jpg, .jpeg) when those say nothing; anything else is read as BMP.
@@ -21,3 +22,12 @@ std::unique_ptr<bitmap> decodeImage(const uint8_t* data, size_t size, const std:
 
 std::unique_ptr<bitmap> decodePng(const uint8_t* data, size_t size, const std::string& name);
 std::unique_ptr<bitmap> decodeJpeg(const uint8_t* data, size_t size, const std::string& name);
+
+// A PNG file of the bitmap (grey for 1 byte a pixel, else RGB; plain 32-bit pixels as their
+// colours), rows top first as PNG has them. Empty when it cannot be encoded.
+std::vector<uint8_t> encodePng(const bitmap& b);
+// Writes the bytes to path through a file beside it that is renamed over it only when
+// complete; false after one "ERROR: " line, leaving no partial file.
+bool writeWholeFile(const std::string& path, const std::vector<uint8_t>& bytes);
+// encodePng and writeWholeFile; false after one "ERROR: " line.
+bool writePng(const std::string& path, const bitmap* b);

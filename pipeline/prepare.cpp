@@ -5,40 +5,10 @@
 #include "mesh/object.h"
 #include "mesh/uvlayout.h"
 #include "mesh/uvrepair.h"
-#include "texlight/textures.h"
+#include "texlight/lighting.h"
 
-#include <GL/gl.h>
-
-namespace {
-
-// Colour maps from 8- or 32-bit files become 3-byte RGB before they reach OpenGL, which
-// would otherwise read three bytes a pixel past the end of a smaller block.
-const bitmap* asRgb(const bitmap& image, std::unique_ptr<bitmap>& holder)
-{
-    if (image.bytesPerPixel == 3)
-        return &image;
-    holder = std::make_unique<bitmap>(image.width, image.height, 3);
-    if (!holder->pixels)
-        return nullptr;
-    size_t texels = static_cast<size_t>(image.width) * image.height;
-    for (size_t i = 0; i < texels; ++i) {
-        const uint8_t* from = image.pixels.get() + i * image.bytesPerPixel;
-        uint8_t* to = holder->pixels.get() + 3 * i;
-        if (image.bytesPerPixel >= 3) { // 32-bit pixels are stored blue, green, red, unused
-            to[0] = from[2];
-            to[1] = from[1];
-            to[2] = from[0];
-        } else {
-            to[0] = to[1] = to[2] = from[0];
-        }
-    }
-    return holder.get();
-}
-
-} // namespace
-
-void prepareObject(object* obj, colour ambient, colour diffuse, colour specular,
-                   const preparationSettings& settings)
+void prepareObjectData(object* obj, colour ambient, colour diffuse, colour specular,
+                       const preparationSettings& settings)
 {
     // Map sizes of 0 or below leave nothing to rasterise, light or upload.
     const bool hasMaps = obj->finalBitmap && obj->finalBitmap->pixels;
@@ -61,23 +31,6 @@ void prepareObject(object* obj, colour ambient, colour diffuse, colour specular,
     setMaterialColour(obj, 2, specular);
     setMaterialColour(obj, 1, ambient);
     setMaterialColour(obj, 0, diffuse);
-
-    if (!obj->polygons.empty())
-        obj->meshList = compileTriangleList(obj->polygons.data(), obj->polygonCount);
-    else
-        sayObjectError(*obj, "No polygons in object!");
-    if (!obj->shadingPolygons.empty())
-        obj->shadingList = compileTriangleList(obj->shadingPolygons.data(), obj->polygonCount);
-    else
-        sayObjectError(*obj, "No shading polygons in object!");
-
-    if (hasMaps) {
+    if (hasMaps)
         relight(obj, settings.terms, settings.lights, settings.eye, settings.ambientColour, true);
-        obj->lightmapTextureId = createTexture(*obj->finalBitmap, GL_CLAMP);
-    }
-    if (obj->colourMap) {
-        std::unique_ptr<bitmap> converted;
-        if (const bitmap* rgb = asRgb(*obj->colourMap, converted))
-            obj->colourTextureId = createTexture(*rgb, GL_REPEAT);
-    }
 }

@@ -17,7 +17,14 @@ struct preparationSettings {
     alphaTestPoints alphaPoints = alphaTestPoints::centreThenCorner;
 };
 
-// Turns a loaded object into a drawable one: texture-coordinate repair and scaling, edge
-// list, surface maps, baked lighting, display lists and textures. Needs a current GL context.
+// Everything of the preparation but OpenGL: a layout for a mesh without texture coordinates,
+// texture-coordinate repair and scaling, edge list, surface maps, material and baked
+// lighting. Needs no GL context, so it also serves programs without a window.
+void prepareObjectData(object* obj, colour ambient, colour diffuse, colour specular,
+                       const preparationSettings& settings);
+// The OpenGL half: display lists of the triangles and of their shading copies, the lightmap
+// and colour textures. Needs a current GL context.
+void uploadObject(object* obj);
+// Both, as the viewers prepare every object: a loaded object becomes a drawable one.
 void prepareObject(object* obj, colour ambient, colour diffuse, colour specular,
                    const preparationSettings& settings);

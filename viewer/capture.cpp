@@ -43,7 +43,7 @@ void captureFrame(Scene& s, bool switchModes)
         countCapture(s, switchModes);
 }
 
-void exportMaps(const Scene& s)
+int exportMaps(const Scene& s, const std::string& folder)
 {
     struct file {
         const char* pattern;
@@ -51,10 +51,12 @@ void exportMaps(const Scene& s)
     } files[] = {{"diffuse%02d.bmp", diffuseKind}, {"ambient%02d.bmp", ambientKind},
                  {"specular%02d.bmp", specularKind}, {"alpha%02d.bmp", alphaKind},
                  {"normals%02d.bmp", normalsKind}, {"positions%02d.bmp", positionsKind}};
+    int failed = 0;
     for (int i = 0; i < s.objectCount; ++i)
         for (const file& f : files) {
             char name[64];
             std::snprintf(name, sizeof name, f.pattern, i);
-            writeMap(s.objects[i], f.kind, name);
+            failed += !writeMap(s.objects[i], f.kind, folder.empty() ? name : folder + "/" + name);
         }
+    return failed;
 }

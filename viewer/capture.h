@@ -12,5 +12,7 @@ std::string frameName(int number);
 void captureFrame(Scene& s, bool switchModes);
 // Advances the frame counter as a capture does (the mode switch included when asked).
 void countCapture(Scene& s, bool switchModes);
-// Writes six maps of every object: diffuse, ambient, specular, alpha, normals, positions.
-void exportMaps(const Scene& s);
+// Writes six maps of every object: diffuse, ambient, specular, alpha, normals, positions, as
+// "diffuse%02d.bmp" and so on for object %02d, into folder (the working directory when empty).
+// Returns how many could not be written.
+int exportMaps(const Scene& s, const std::string& folder = std::string());

@@ -38,6 +38,7 @@ struct Scene {
 
     // Content.
     int objectCount = 0;
+    int objectLines = 0; // object lines of the scene file, made into objects or skipped
     std::vector<object*> objects;                 // one per loaded scene line, in file order
     std::vector<std::unique_ptr<object>> owned;   // keeps the objects alive for the run
     light* lights = nullptr;                      // head of the light list

@@ -157,7 +157,7 @@ sceneLine parseSceneLine(const std::string& line, sceneColours& colours)
     return out;
 }
 
-int loadScene(const std::string& path, Scene& s)
+int loadScene(const std::string& path, Scene& s, preparation how)
 {
     std::string text;
     if (!readSceneFile(path, text))
@@ -222,14 +222,17 @@ int loadScene(const std::string& path, Scene& s)
             obj->setColourMap(readImage(line.colourPath));
         }
 
-        prepareObject(obj.get(), colours.ambient, colours.diffuse, colours.specular,
-                      settingsFor(s));
+        if (how == preparation::drawable)
+            prepareObject(obj.get(), colours.ambient, colours.diffuse, colours.specular, settingsFor(s));
+        else
+            prepareObjectData(obj.get(), colours.ambient, colours.diffuse, colours.specular, settingsFor(s));
         made.push_back(std::move(obj));
     }
 
     if (objectLines == 0)
         say("ERROR: Scene file '%s' has no object lines!\n", path.c_str());
 
+    s.objectLines = objectLines;
     s.owned = std::move(made);
     s.objects.clear();
     for (const std::unique_ptr<object>& obj : s.owned)

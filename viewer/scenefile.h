@@ -48,8 +48,11 @@ sceneLine parseSceneLine(const std::string& line, sceneColours& colours);
 // one whose OBJ cannot be loaded each get one "ERROR: " line with the file and line number and
 // are skipped.
 // Preparation uses s's lights, eye, ambient colour, preparation terms and alpha test points,
-// and needs a current GL context. A file that cannot be read leaves s untouched and gives 0.
-int loadScene(const std::string& path, Scene& s);
+// and for drawable objects needs a current GL context; dataOnly leaves out every OpenGL step.
+// s.objectLines counts the object lines, made or skipped. A file that cannot be read leaves s
+// untouched and gives 0.
+enum class preparation { drawable, dataOnly };
+int loadScene(const std::string& path, Scene& s, preparation how = preparation::drawable);
 
 // A program's own part of the set-up: where the eye stands while the objects are prepared,
 // and which lights shine (it links them into s.lights).

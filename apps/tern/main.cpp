@@ -5,13 +5,15 @@
 #include "viewer/fixedview.h"
 #include "viewer/input.h"
 #include "viewer/passes.h"
+#include "viewer/programs.h"
 #include "viewer/scenefile.h"
 
 #include <GL/glut.h>
 
 namespace {
 
-pointlight lamp;
+viewerLights lights;
+pointlight& lamp = lights.lamps[0];
 
 void display() { renderFixedViewPass(scene.objects.data(), scene.objectCount, 1.0f); }
 
@@ -29,10 +31,7 @@ void keyboard(unsigned char key, int, int) { viewerKey(key, false, true, false);
 int main(int argc, char** argv)
 {
     openFixedViewWindow(&argc, argv);
-    lamp.blocked = blockedInScene;
-    // The alpha map is sampled at texel corners and half a texel back.
-    scene.alphaPoints = alphaTestPoints::cornerThenBack;
-    setUpScene(fixedViewScene, scene, [](Scene& s) { fixedViewAndLight(s, lamp); });
+    setUpScene(fixedViewScene, scene, [](Scene& s) { chooseProgram("tern", s, lights); });
     glutDisplayFunc(display);
     glutReshapeFunc(reshapeWindow);
     glutMotionFunc(motion);

@@ -5,13 +5,15 @@
 #include "viewer/fixedview.h"
 #include "viewer/input.h"
 #include "viewer/passes.h"
+#include "viewer/programs.h"
 #include "viewer/scenefile.h"
 
 #include <GL/glut.h>
 
 namespace {
 
-spotlight spot;
+viewerLights lights;
+spotlight& spot = lights.spot;
 
 void display() { renderFixedViewPass(scene.objects.data(), scene.objectCount, 1.0f); }
 
@@ -34,10 +36,7 @@ void keyboard(unsigned char key, int, int)
 int main(int argc, char** argv)
 {
     openFixedViewWindow(&argc, argv);
-    setUpScene(fixedViewScene, scene, [](Scene& s) {
-        fixedViewAndLight(s, spot);
-        spot.setDirection(negated(spot.position));
-    });
+    setUpScene(fixedViewScene, scene, [](Scene& s) { chooseProgram("tern_depth", s, lights); });
     glutDisplayFunc(display);
     glutReshapeFunc(reshapeWindow);
     glutMotionFunc(motion);

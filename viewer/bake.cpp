@@ -1,0 +1,283 @@
+#include "viewer/bake.h"
+
+#include "core/console.h"
+#include "core/image.h"
+#include "mesh/object.h"
+#include "mesh/objwriter.h"
+#include "texlight/mapexport.h"
+#include "viewer/capture.h"
+#include "viewer/programs.h"
+#include "viewer/scene.h"
+#include "viewer/scenefile.h"
+
+#include <algorithm>
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <thread>
+
+const char* const bakeUsage =
+    "Usage: bake [options] SCENE_FILE OUTPUT_FOLDER\n"
+    "Bakes the lighting of every object of a scene file into its lightmap, as the viewers do at\n"
+    "start-up but without a window, and writes for object NN into OUTPUT_FOLDER (made if\n"
+    "missing): finalNN.bmp and finalNN.png, the lightmap; meshNN.obj and meshNN.mtl, the mesh\n"
+    "with the texture coordinates of its lightmap and a material that names the PNG.\n"
+    "Options:\n"
+    "  --program NAME          the lights and texel tests of marlin (default), tern, heron or\n"
+    "                          tern_depth\n"
+    "  --light X,Y,Z[,R,G,B[,RANGE]]\n"
+    "                          a point light of your own, colour 0-255 (default 200,200,200),\n"
+    "                          range unlimited unless given; repeatable; replaces the program's\n"
+    "  --terms LIST            the terms baked, comma-separated: ambient, diffuse, specular\n"
+    "                          (default: the program's, ambient,diffuse)\n"
+    "  --maps                  also the six maps of the viewers' F key, under their names\n"
+    "  --threads N             threads that encode the files (default: one per core)\n"
+    "  --help                  this text\n"
+    "Exit status: 0 when every object line was baked and every file written, 1 when a line was\n"
+    "skipped or a file could not be written, 2 for bad usage.\n";
+
+namespace {
+
+bool readNumbers(const std::string& text, std::vector<double>& numbers)
+{
+    size_t at = 0;
+    while (at <= text.size()) {
+        size_t comma = text.find(',', at);
+        if (comma == std::string::npos)
+            comma = text.size();
+        const std::string part = text.substr(at, comma - at);
+        double value = 0;
+        std::from_chars_result r = std::from_chars(part.data(), part.data() + part.size(), value);
+        if (part.empty() || r.ec != std::errc() || r.ptr != part.data() + part.size())
+            return false;
+        numbers.push_back(value);
+        at = comma + 1;
+    }
+    return true;
+}
+
+// A light from "x,y,z[,r,g,b[,range]]"; false when the text is not one.
+bool readLight(const std::string& text, pointlight& lamp)
+{
+    std::vector<double> n;
+    if (!readNumbers(text, n) || (n.size() != 3 && n.size() != 6 && n.size() != 7))
+        return false;
+    for (double v : n)
+        if (!std::isfinite(v))
+            return false;
+    lamp.setPosition(vector(n[0], n[1], n[2]));
+    colour c(200, 200, 200, 255);
+    if (n.size() >= 6) {
+        for (int i = 3; i < 6; ++i)
+            if (n[i] < 0 || n[i] > 255 || n[i] != static_cast<int>(n[i]))
+                return false;
+        c = colour(static_cast<int16_t>(n[3]), static_cast<int16_t>(n[4]), static_cast<int16_t>(n[5]), 255);
+    }
+    lamp.setColour(c);
+    if (n.size() == 7) {
+        if (!(n[6] > 0))
+            return false;
+        lamp.setRange(n[6]);
+    }
+    return true;
+}
+
+bool readTerms(const std::string& text, lightingTerms& terms)
+{
+    terms = {0, 0, 0};
+    size_t at = 0;
+    while (at <= text.size()) {
+        size_t comma = text.find(',', at);
+        if (comma == std::string::npos)
+            comma = text.size();
+        const std::string name = text.substr(at, comma - at);
+        if (name == "ambient")
+            terms.ambient = 1;
+        else if (name == "diffuse")
+            terms.diffuse = 1;
+        else if (name == "specular")
+            terms.specular = 1;
+        else
+            return false;
+        at = comma + 1;
+    }
+    return true;
+}
+
+std::string numbered(const char* pattern, int i)
+{
+    char name[64];
+    std::snprintf(name, sizeof name, pattern, i);
+    return name;
+}
+
+// What is written for one object, encoded away from the console so that threads may share it.
+struct encodedObject {
+    std::vector<uint8_t> png;
+    std::string mesh;
+};
+
+void encodeObjects(const Scene& s, std::vector<encodedObject>& out, int threads)
+{
+    out.assign(static_cast<size_t>(s.objectCount), {});
+    auto work = [&](int first) {
+        for (int i = first; i < s.objectCount; i += threads) {
+            const object& obj = *s.objects[static_cast<size_t>(i)];
+            out[static_cast<size_t>(i)].png = encodePng(*obj.finalBitmap);
+            out[static_cast<size_t>(i)].mesh = encodeObj(obj, numbered("mesh%02d.mtl", i), "lightmap");
+        }
+    };
+    std::vector<std::thread> pool;
+    for (int t = 1; t < threads; ++t)
+        pool.emplace_back(work, t);
+    work(0);
+    for (std::thread& t : pool)
+        t.join();
+}
+
+bool writeText(const std::string& path, const std::string& text)
+{
+    return writeWholeFile(path, std::vector<uint8_t>(text.begin(), text.end()));
+}
+
+} // namespace
+
+bool parseBakeArguments(const std::vector<std::string>& args, bakeOptions& options, std::string& problem)
+{
+    std::vector<std::string> positional;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto value = [&](std::string& into) {
+            if (i + 1 >= args.size()) {
+                problem = "option " + a + " needs a value";
+                return false;
+            }
+            into = args[++i];
+            return true;
+        };
+        std::string v;
+        if (a == "--help" || a == "-h") {
+            options.help = true;
+        } else if (a == "--maps") {
+            options.maps = true;
+        } else if (a == "--program") {
+            if (!value(options.program))
+                return false;
+            if (options.program != "marlin" && options.program != "tern" && options.program != "heron" &&
+                options.program != "tern_depth") {
+                problem = "unknown program '" + options.program + "'";
+                return false;
+            }
+        } else if (a == "--light") {
+            if (!value(v))
+                return false;
+            pointlight probe;
+            if (!readLight(v, probe)) {
+                problem = "light '" + v + "' is not X,Y,Z[,R,G,B[,RANGE]]";
+                return false;
+            }
+            options.lights.push_back(v);
+        } else if (a == "--terms") {
+            if (!value(v))
+                return false;
+            if (!readTerms(v, options.terms)) {
+                problem = "terms '" + v + "' are not a list of ambient, diffuse and specular";
+                return false;
+            }
+            options.termsGiven = true;
+        } else if (a == "--threads") {
+            if (!value(v))
+                return false;
+            int n = 0;
+            std::from_chars_result r = std::from_chars(v.data(), v.data() + v.size(), n);
+            if (r.ec != std::errc() || r.ptr != v.data() + v.size() || n < 1 || n > 256) {
+                problem = "threads '" + v + "' is not a number from 1 to 256";
+                return false;
+            }
+            options.threads = n;
+        } else if (a.size() > 1 && a[0] == '-') {
+            problem = "unknown option '" + a + "'";
+            return false;
+        } else {
+            positional.push_back(a);
+        }
+    }
+    if (options.help)
+        return true;
+    if (positional.size() != 2) {
+        problem = positional.size() < 2 ? "a scene file and an output folder are needed" : "too many arguments";
+        return false;
+    }
+    options.sceneFile = positional[0];
+    options.outputFolder = positional[1];
+    return true;
+}
+
+int runBake(const bakeOptions& options)
+{
+    const auto start = std::chrono::steady_clock::now();
+    static viewerLights programLights; // linked into the scene for the whole run
+    static std::vector<std::unique_ptr<pointlight>> ownLights;
+    chooseProgram(options.program, scene, programLights);
+    if (!options.lights.empty()) {
+        ownLights.clear();
+        for (const std::string& text : options.lights) {
+            ownLights.push_back(std::make_unique<pointlight>());
+            readLight(text, *ownLights.back());
+        }
+        for (size_t i = 0; i + 1 < ownLights.size(); ++i)
+            ownLights[i]->next = ownLights[i + 1].get();
+        scene.lights = ownLights.front().get();
+    }
+    if (options.termsGiven) {
+        scene.prepareAmbient = options.terms.ambient;
+        scene.prepareDiffuse = options.terms.diffuse;
+        scene.prepareSpecular = options.terms.specular;
+    }
+
+    std::error_code error;
+    std::filesystem::create_directories(options.outputFolder, error);
+    if (error || !std::filesystem::is_directory(options.outputFolder, error)) {
+        say("ERROR: Output folder '%s' could not be made!\n", options.outputFolder.c_str());
+        return 1;
+    }
+
+    loadScene(options.sceneFile, scene, preparation::dataOnly);
+
+    const int threads = options.threads > 0 ? options.threads : std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+    std::vector<encodedObject> encoded;
+    encodeObjects(scene, encoded, std::min(threads, std::max(1, scene.objectCount)));
+
+    const std::string folder = options.outputFolder + "/";
+    int failed = 0;
+    for (int i = 0; i < scene.objectCount; ++i) {
+        object* obj = scene.objects[static_cast<size_t>(i)];
+        say("Writing object %d of %d\r", i + 1, scene.objectCount);
+        failed += !writeMap(obj, finalKind, folder + numbered("final%02d.bmp", i));
+        const encodedObject& e = encoded[static_cast<size_t>(i)];
+        if (e.png.empty()) {
+            say("ERROR: Lightmap %d could not be encoded as PNG!\n", i);
+            ++failed;
+        } else {
+            failed += !writeWholeFile(folder + numbered("final%02d.png", i), e.png);
+        }
+        failed += !writeText(folder + numbered("mesh%02d.obj", i), e.mesh);
+        failed += !writeText(folder + numbered("mesh%02d.mtl", i),
+                             "newmtl lightmap\nKa 1 1 1\nKd 1 1 1\nmap_Kd " + numbered("final%02d.png", i) + "\n");
+    }
+    if (scene.objectCount > 0)
+        say("\n");
+    if (options.maps)
+        failed += exportMaps(scene, options.outputFolder);
+
+    const int skipped = scene.objectLines - scene.objectCount;
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    say("Baked %d object%s, skipped %d, in %.2f s\n", scene.objectCount, scene.objectCount == 1 ? "" : "s",
+        skipped, seconds);
+    if (failed > 0)
+        say("ERROR: %d file%s could not be written!\n", failed, failed == 1 ? "" : "s");
+    return scene.objectLines > 0 && skipped == 0 && failed == 0 ? 0 : 1;
+}
