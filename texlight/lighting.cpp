@@ -166,19 +166,25 @@ public:
 
 private:
     // Calls shade(x, y, P, N) for every texel of rows [y0, y1) covered by a polygon that
-    // faces the viewer. The coverage table is kept column by column, so it is read down the
-    // rows of each column.
+    // faces the viewer, row by row. The coverage table is kept column by column, so the rows'
+    // part of it is gathered first, a short run of each column at a time.
     template <typename Shade>
     void forLitTexels(int y0, int y1, Shade shade) const
     {
+        thread_local std::vector<const polygon*> lit;
+        lit.resize(static_cast<size_t>(w) * static_cast<size_t>(y1 - y0));
         for (int x = 0; x < w; ++x) {
-            const polygon* const* column = obj->alphaMap[x];
-            for (int y = y0; y < y1; ++y) {
-                const polygon* covering = column[y];
-                if (!covering || covering->facing != 1)
-                    continue;
-                shade(x, y, obj->positionsMap[y][x], obj->normalsMap[y][x]);
-            }
+            const polygon* const* column = obj->alphaMap[x] + y0;
+            for (int y = 0; y < y1 - y0; ++y)
+                lit[static_cast<size_t>(y) * w + x] = column[y];
+        }
+        for (int y = y0; y < y1; ++y) {
+            const polygon* const* covering = lit.data() + static_cast<size_t>(y - y0) * w;
+            const vector* positions = obj->positionsMap[y];
+            const vector* normals = obj->normalsMap[y];
+            for (int x = 0; x < w; ++x)
+                if (covering[x] && covering[x]->facing == 1)
+                    shade(x, y, positions[x], normals[x]);
         }
     }
 
