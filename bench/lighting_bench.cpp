@@ -1,13 +1,14 @@
 // Relighting speed: the diffuse, specular and single-pass terms over a whole lightmap,
-// reported as texel-light evaluations per second.
+// reported as texel-light evaluations per second (best of several runs).
 //
-//   lighting_bench
+//   lighting_bench [threads]      (default: the library's own number)
 //
 // The object is a wavy grid surface of about 20k triangles whose texture coordinates cover
 // the whole map, so nearly every texel is lit.
 
 #include "bench/gridmesh.h"
 #include "core/console.h"
+#include "core/workers.h"
 #include "lights/pointlight.h"
 #include "mesh/object.h"
 #include "texlight/lighting.h"
@@ -15,6 +16,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 
@@ -45,8 +47,11 @@ long litTexels(const object& obj)
 
 } // namespace
 
-int main()
+int main(int argc, char** argv)
 {
+    if (argc > 1)
+        setSharedWorkerThreads(std::max(1, std::atoi(argv[1])));
+    say("threads: %d\n", sharedWorkers().threads());
     std::vector<polygon> polys = gridSurface(100);
     pointlight lights[3];
     const vector places[3] = {{0, 4, 0}, {3, 2, -1}, {-2, 3, 2}};
@@ -76,7 +81,7 @@ int main()
         for (int count : {1, 3}) {
             for (int i = 0; i < 3; ++i)
                 lights[i].next = (i + 1 < count) ? &lights[i + 1] : nullptr;
-            const int repeats = size == 256 ? 20 : 4;
+            const int repeats = size == 256 ? 40 : 10;
             struct term {
                 const char* name;
                 std::function<void()> run;

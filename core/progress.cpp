@@ -21,3 +21,15 @@ void sayProgress(const char* title, int percent)
     std::snprintf(line, sizeof line, "%s%d%%\r", title, percent);
     sayText(line);
 }
+
+void progressLine::say(int percent)
+{
+    if (!formatted || percent != shown) {
+        char line[256];
+        std::snprintf(line, sizeof line, "%s%d%%\r", title, percent);
+        text = line;
+        shown = percent;
+        formatted = true;
+    }
+    sayText(text);
+}

@@ -9,3 +9,17 @@ int progressPercent(int64_t counter, int64_t total);
 
 // Writes "<title><percent>%\r", the line that overwrites itself on a terminal.
 void sayProgress(const char* title, int percent);
+
+// sayProgress for a loop that reports after every step: the line is formatted again only
+// when the percentage changes, and written every time, as sayProgress would.
+class progressLine {
+public:
+    explicit progressLine(const char* title) : title(title) {}
+    void say(int percent);
+
+private:
+    const char* title;
+    int shown = -1;
+    bool formatted = false;
+    std::string text;
+};

@@ -4,67 +4,83 @@
 #include "core/progress.h"
 #include "mesh/object.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
-#include <unordered_map>
 #include <vector>
 
 namespace {
-
-// An unordered pair of points, stored in a canonical order so that (a, b) and (b, a) are one
-// key. Points compare as vector == does: all four components exactly, -0.0 equal to 0.0.
-struct pointPair {
-    double c[8];
-
-    bool operator==(const pointPair& o) const
-    {
-        for (int i = 0; i < 8; ++i)
-            if (c[i] != o.c[i])
-                return false;
-        return true;
-    }
-};
 
 bool hasNan(const vector& v)
 {
     return std::isnan(v.x) || std::isnan(v.y) || std::isnan(v.z) || std::isnan(v.w);
 }
 
-// Lexicographic order on the components; consistent with == for points without NaN.
-bool lessThan(const vector& a, const vector& b)
+uint64_t bitsOf(double d)
 {
-    if (a.x != b.x) return a.x < b.x;
-    if (a.y != b.y) return a.y < b.y;
-    if (a.z != b.z) return a.z < b.z;
-    return a.w < b.w;
+    d += 0.0; // -0.0 and 0.0 are one point, so they must hash alike
+    uint64_t bits;
+    std::memcpy(&bits, &d, sizeof bits);
+    return bits;
 }
 
-pointPair makePair(const vector& a, const vector& b)
+uint64_t mix(uint64_t h)
 {
-    const vector& first = lessThan(b, a) ? b : a;
-    const vector& second = lessThan(b, a) ? a : b;
-    // + 0.0 turns -0.0 into 0.0, so equal points hash alike.
-    return {{first.x + 0.0, first.y + 0.0, first.z + 0.0, first.w + 0.0,
-             second.x + 0.0, second.y + 0.0, second.z + 0.0, second.w + 0.0}};
+    h ^= h >> 33;
+    h *= 0xFF51AFD7ED558CCDull;
+    h ^= h >> 33;
+    h *= 0xC4CEB9FE1A85EC53ull;
+    return h ^ (h >> 33);
 }
 
-struct pointPairHash {
-    size_t operator()(const pointPair& p) const
+// Open-addressing table sizes: a power of two at least one and a half times the most keys
+// there can be, so that probes stay short and the table never fills.
+size_t tableSize(size_t keys)
+{
+    size_t size = 16;
+    while (size < keys + keys / 2)
+        size *= 2;
+    return size;
+}
+
+// Numbers the distinct corner positions: two corners get the same number exactly when their
+// positions are equal as vector == compares them (all four components, -0.0 equal to 0.0).
+// A position with NaN equals nothing, not even itself, and gets no number (-1).
+class pointNumbers {
+public:
+    explicit pointNumbers(size_t corners) : slots(tableSize(corners), -1), mask(slots.size() - 1)
     {
-        uint64_t h = 0x9E3779B97F4A7C15ull;
-        for (double d : p.c) {
-            uint64_t bits;
-            std::memcpy(&bits, &d, sizeof bits);
-            h ^= bits + 0x9E3779B97F4A7C15ull + (h << 6) + (h >> 2);
-            h *= 0xFF51AFD7ED558CCDull;
-        }
-        return static_cast<size_t>(h ^ (h >> 32));
+        points.reserve(corners);
     }
+
+    int numberOf(const vector& v)
+    {
+        if (hasNan(v))
+            return -1;
+        const uint64_t h = mix(bitsOf(v.x) ^ mix(bitsOf(v.y) ^ mix(bitsOf(v.z) ^ mix(bitsOf(v.w)))));
+        for (size_t i = h & mask;; i = (i + 1) & mask) {
+            int n = slots[i];
+            if (n < 0) {
+                slots[i] = static_cast<int>(points.size());
+                points.push_back(&v);
+                return slots[i];
+            }
+            if (*points[static_cast<size_t>(n)] == v)
+                return n;
+        }
+    }
+
+private:
+    std::vector<int> slots;
+    size_t mask;
+    std::vector<const vector*> points; // the first corner of each number
 };
 
 // What the linear scans would find for one pair of points: the two lowest polygons that have
 // both as corners, and whether an edge joining them has been listed yet.
 struct pairUse {
+    uint64_t key = ~uint64_t(0); // the two point numbers, lower first; all ones when free
     int lowest = -1;
     int secondLowest = -1;
     bool listed = false;
@@ -107,56 +123,76 @@ void buildEdgeList(object* obj)
     for (int i = 0; i < count; ++i)
         normalise(polys[i].faceNormal);
 
-    // One table keyed by point pairs answers both scans of the plain form in constant time:
-    // "was this edge listed before" and "which is the lowest other polygon that has it".
-    // Points with NaN equal nothing, not even themselves, so they never enter the table.
-    std::unordered_map<pointPair, pairUse, pointPairHash> uses;
-    uses.reserve(static_cast<size_t>(count) * 2);
-    for (int j = 0; j < count; ++j)
-        for (const auto& pair : cornerPairs) {
-            const vector& a = polys[j].position[pair[0]];
-            const vector& b = polys[j].position[pair[1]];
-            if (hasNan(a) || hasNan(b))
+    // Point numbers and one table keyed by pairs of them answer both scans of the plain form
+    // in constant time: "was this edge listed before" and "which is the lowest other polygon
+    // that has it". Each corner pair's table entry is found once and remembered.
+    const size_t pairCount = 3 * static_cast<size_t>(count);
+    pointNumbers numbers(pairCount);
+    std::vector<pairUse> uses(tableSize(pairCount));
+    const size_t mask = uses.size() - 1;
+    const uint32_t none = ~uint32_t(0);
+    std::vector<uint32_t> useOf(pairCount, none); // none for a pair with a NaN point
+    size_t edgeCount = 0;
+    for (int j = 0; j < count; ++j) {
+        int corner[3];
+        for (int k = 0; k < 3; ++k)
+            corner[k] = numbers.numberOf(polys[j].position[k]);
+        for (int p = 0; p < 3; ++p) {
+            int a = corner[cornerPairs[p][0]], b = corner[cornerPairs[p][1]];
+            if (a < 0 || b < 0) {
+                ++edgeCount; // listed on its own
                 continue;
-            pairUse& use = uses[makePair(a, b)];
+            }
+            const uint64_t key = (uint64_t(std::min(a, b)) << 32) | uint64_t(std::max(a, b));
+            size_t i = mix(key) & mask;
+            while (uses[i].key != key && uses[i].key != ~uint64_t(0))
+                i = (i + 1) & mask;
+            pairUse& use = uses[i];
+            if (use.key != key)
+                ++edgeCount;
+            use.key = key;
             if (use.lowest == -1)
                 use.lowest = j;
             else if (use.lowest != j && use.secondLowest == -1)
                 use.secondLowest = j;
+            useOf[3 * static_cast<size_t>(j) + p] = static_cast<uint32_t>(i);
         }
+    }
 
     std::vector<edge> found;
-    found.reserve(uses.size() + 16);
+    found.reserve(edgeCount);
     int sharpCount = 0, boundaryCount = 0;
+    progressLine progress("Generating Edge List: ");
     for (int i = 0; i < count; ++i) {
-        for (const auto& pair : cornerPairs) {
-            edge candidate;
-            candidate.start = polys[i].position[pair[0]];
-            candidate.end = polys[i].position[pair[1]];
+        for (int p = 0; p < 3; ++p) {
+            const uint32_t slot = useOf[3 * static_cast<size_t>(i) + p];
+            pairUse* use = slot == none ? nullptr : &uses[slot];
             int neighbour = -1;
-            if (!hasNan(candidate.start) && !hasNan(candidate.end)) {
-                pairUse& use = uses[makePair(candidate.start, candidate.end)];
-                if (use.listed)
+            if (use) {
+                if (use->listed)
                     continue;
-                use.listed = true;
-                neighbour = (use.lowest != i) ? use.lowest : use.secondLowest;
+                use->listed = true;
+                neighbour = (use->lowest != i) ? use->lowest : use->secondLowest;
             }
-            candidate.firstFace = i;
-            candidate.secondFace = neighbour;
+            found.emplace_back();
+            edge& e = found.back();
+            e.start = polys[i].position[cornerPairs[p][0]];
+            e.end = polys[i].position[cornerPairs[p][1]];
+            e.firstFace = i;
+            e.secondFace = neighbour;
             if (neighbour == -1) {
                 ++boundaryCount;
                 ++sharpCount;
-                candidate.sharp = 1;
+                e.sharp = 1;
             } else {
                 double d = dot(polys[neighbour].faceNormal, polys[i].faceNormal);
                 if (!(d > obj->sharpEdgeThreshold)) {
                     ++sharpCount;
-                    candidate.sharp = 1;
+                    e.sharp = 1;
                 }
             }
-            found.push_back(candidate);
         }
-        sayProgress("Generating Edge List: ", progressPercent(i, count));
+        progress.say(progressPercent(i, count));
     }
 
     obj->edges = std::move(found);

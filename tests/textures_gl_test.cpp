@@ -175,6 +175,40 @@ TEST(textureSpaceDrawing, relightsOnlyTheChosenTermsAndUploads)
     EXPECT_EQ(textureBytes(o.lightmapTextureId, 13, 7), bitmapBytes(*o.finalBitmap));
 }
 
+TEST(textureSpaceDrawing, sendsOnlyTheRowsThatChanged)
+{
+    REQUIRE_GL();
+    preparedSquare s(16, 40);
+    object& o = *s.obj;
+    lookAtSquare();
+    const vector eye(0, 0, 5);
+    drawTextureSpaceLit(&o, {0, 1, 0}, &s.lamp, eye, colour(100, 100, 100, 255));
+    ASSERT_EQ(textureBytes(o.lightmapTextureId, 16, 40), bitmapBytes(*o.finalBitmap));
+
+    // Mark rows 3 and 30 of the texture only. Relighting that changes no byte sends nothing,
+    // so the marks stay.
+    std::vector<uint8_t> mark(16 * 3, 77);
+    glBindTexture(GL_TEXTURE_2D, o.lightmapTextureId);
+    for (int row : {3, 30})
+        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, row, 16, 1, GL_RGB, GL_UNSIGNED_BYTE, mark.data());
+    std::vector<uint8_t> marked = textureBytes(o.lightmapTextureId, 16, 40);
+    drawTextureSpaceLit(&o, {0, 1, 0}, &s.lamp, eye, colour(100, 100, 100, 255));
+    EXPECT_EQ(textureBytes(o.lightmapTextureId, 16, 40), marked);
+
+    // Rows 0 to 9 of the lightmap spoilt: relighting mends them and sends rows 0 to 9, so
+    // the mark in row 3 goes and the one in row 30 stays.
+    std::memset(o.finalBitmap->pixels.get(), 5, 16 * 3 * 10);
+    drawTextureSpaceLit(&o, {0, 1, 0}, &s.lamp, eye, colour(100, 100, 100, 255));
+    std::vector<uint8_t> expected = bitmapBytes(*o.finalBitmap);
+    std::copy(mark.begin(), mark.end(), expected.begin() + 16 * 3 * 30);
+    EXPECT_EQ(textureBytes(o.lightmapTextureId, 16, 40), expected);
+
+    // The light moves and every row changes, the marked one too: all are sent.
+    s.lamp.setPosition(vector(-0.7, 0.6, 1.5));
+    drawTextureSpaceLit(&o, {1, 1, 1}, &s.lamp, eye, colour(100, 100, 100, 255));
+    EXPECT_EQ(textureBytes(o.lightmapTextureId, 16, 40), bitmapBytes(*o.finalBitmap));
+}
+
 TEST(textureSpaceDrawing, showsTheLightmapOnScreen)
 {
     REQUIRE_GL();

@@ -1,9 +1,12 @@
 #include "texlight/lighting.h"
 
 #include "core/console.h"
+#include "core/workers.h"
 #include "lights/light.h"
 #include "lights/pointlight.h"
+#include "lights/spotlight.h"
 #include "mesh/object.h"
+#include "texlight/specularpower.h"
 
 #include <algorithm>
 #include <cmath>
@@ -34,60 +37,38 @@ uint8_t toByte(float value)
     return static_cast<uint8_t>(static_cast<int>(value) & 0xFF);
 }
 
-void storePixel(bitmap& b, int x, int y, float r, float g, float bl)
-{
-    uint8_t* p = b.pixels.get() + 3 * (static_cast<size_t>(y) * b.width + x);
-    p[0] = toByte(r);
-    p[1] = toByte(g);
-    p[2] = toByte(bl);
-}
-
-// A term's pixel: each accumulator limited to 1.0, times the material colour.
-void storeTerm(bitmap& b, int x, int y, const colour& material, float r, float g, float bl)
-{
-    storePixel(b, x, y, material.red * std::min(r, 1.0f), material.green * std::min(g, 1.0f),
-               material.blue * std::min(bl, 1.0f));
-}
-
-// A negative base (eye below the surface) gives no highlight.
-float specularPower(double nDotH, double exponent)
-{
-    if (nDotH < 0)
-        return 0.0f;
-    return static_cast<float>(std::pow(nDotH, exponent));
-}
-
 // The lights of one call, looked at once before the texel loop. An unlimited point light,
 // by far the common case, then gives its direction and colour without virtual calls; the
 // values are the same as toLight and illumination would return.
-struct lightSample {
-    vector toLight;
-    colour col;
-};
-
 struct resolvedLight {
     light* source;
     bool unlimitedPoint;
     vector position;
     colour col;
-
-    lightSample at(const vector& p) const
-    {
-        if (unlimitedPoint)
-            return {position - p, col};
-        return {source->toLight(p), source->illumination(p)};
-    }
 };
 
-std::vector<resolvedLight> resolve(light* lights)
+struct lightList {
+    std::vector<resolvedLight> lights;
+    bool shareable = true; // asking the lights from several threads at once is safe
+};
+
+lightList resolve(light* lights)
 {
-    std::vector<resolvedLight> list;
+    lightList list;
     for (light* l = lights; l; l = l->next) {
-        auto* point = typeid(*l) == typeid(pointlight) ? static_cast<pointlight*>(l) : nullptr;
-        if (point && point->range == -1.0)
-            list.push_back({l, true, point->position, point->colour});
-        else
-            list.push_back({l, false, vector(), colour()});
+        const std::type_info& kind = typeid(*l);
+        if (kind == typeid(pointlight)) {
+            auto* point = static_cast<pointlight*>(l);
+            if (point->range == -1.0) {
+                list.lights.push_back({l, true, point->position, point->colour});
+                continue;
+            }
+            // Within a limited range the blocking test may be any function.
+            list.shareable = list.shareable && !point->blocked;
+        } else if (kind != typeid(spotlight) && kind != typeid(light)) {
+            list.shareable = false; // a light class this file does not know
+        }
+        list.lights.push_back({l, false, vector(), colour()});
     }
     return list;
 }
@@ -95,12 +76,16 @@ std::vector<resolvedLight> resolve(light* lights)
 // A material channel's colour at a texel; a uniform colour is read once, not per texel.
 class materialSource {
 public:
-    materialSource(const object* obj, const texture& t) : obj(obj), t(t)
+    materialSource(const object* obj, const texture& t, int w, int h) : obj(obj), t(t)
     {
         if (t.uniform)
             fixed = *t.uniform;
+        // colourAt reports missing content and texels outside the image on the console,
+        // which only the calling thread may write to, in texel order.
+        quiet = t.uniform || (t.image && t.image->width >= w && t.image->height >= h);
     }
     colour at(int x, int y) const { return t.uniform ? fixed : obj->colourAt(t, x, y); }
+    bool quiet;
 
 private:
     const object* obj;
@@ -108,28 +93,308 @@ private:
     colour fixed;
 };
 
-// Calls visit(x, y, P, N) for every texel covered by a polygon that faces the viewer.
-template <typename Visit>
-void forEachLitTexel(object* obj, Visit visit)
+// The normalisation rule of vector, on plain components.
+inline void normalise3(double& x, double& y, double& z)
 {
-    const int w = obj->finalBitmap->width;
-    const int h = obj->finalBitmap->height;
-    for (int y = 0; y < h; ++y) {
-        const vector* positions = obj->positionsMap[y];
-        const vector* normals = obj->normalsMap[y];
+    double len = std::sqrt(x * x + y * y + z * z);
+    if (len == 0.0)
+        return;
+    if (x != 0.0) x /= len;
+    if (y != 0.0) y /= len;
+    if (z != 0.0) z /= len;
+}
+
+// Which lighting bitmaps one pass over the rows writes.
+struct stages {
+    bool all = false;
+    bool ambient = false;
+    bool diffuse = false;
+    bool specular = false;
+    bool compose = false;
+};
+
+// Everything one relighting needs, shared read-only by the threads; each run of rows writes
+// only those rows of the bitmaps, so any split of the rows gives the same bytes.
+class relighting {
+public:
+    relighting(object* obj, stages what, light* lights, vector eye, colour ambient)
+        : obj(obj), what(what), w(obj->finalBitmap->width), h(obj->finalBitmap->height),
+          resolved(resolve(lights)), eye(eye), ambientLight(ambient), power(obj->specularCoefficient),
+          ambientMaterial(obj, obj->ambientTexture, w, h), diffuseMaterial(obj, obj->diffuseTexture, w, h),
+          specularMaterial(obj, obj->specularTexture, w, h), rowChanged(static_cast<size_t>(h), 0)
+    {
+    }
+
+    // Runs the stages over all rows; returns the rows of finalBitmap whose bytes changed.
+    changedRows run()
+    {
+        bool quiet = (!(what.all || what.ambient) || ambientMaterial.quiet) &&
+                     (!(what.all || what.diffuse) || diffuseMaterial.quiet) &&
+                     (!(what.all || what.specular) || specularMaterial.quiet);
+        if (quiet) {
+            const int rowsPerPiece = 8;
+            const int pieces = (h + rowsPerPiece - 1) / rowsPerPiece;
+            auto piece = [&](int i) { rows(what, i * rowsPerPiece, std::min(h, (i + 1) * rowsPerPiece)); };
+            // Below some thousands of texels waking a thread costs more than it saves.
+            if (resolved.shareable && static_cast<long long>(w) * h >= 8192)
+                sharedWorkers().forEachPiece(pieces, piece);
+            else
+                for (int i = 0; i < pieces; ++i)
+                    piece(i);
+        } else {
+            // Messages about the material come out as the plain order makes them: term by
+            // term, row by row, texel by texel.
+            for (bool stages::*stage : {&stages::all, &stages::ambient, &stages::diffuse, &stages::specular,
+                                        &stages::compose}) {
+                if (!(what.*stage))
+                    continue;
+                stages one;
+                one.*stage = true;
+                for (int y = 0; y < h; ++y)
+                    rows(one, y, y + 1);
+            }
+        }
+        changedRows changed;
+        for (int y = 0; y < h; ++y)
+            if (rowChanged[y]) {
+                if (changed.first == changed.end)
+                    changed.first = y;
+                changed.end = y + 1;
+            }
+        return changed;
+    }
+
+private:
+    // Calls shade(x, y, P, N) for every texel of rows [y0, y1) covered by a polygon that
+    // faces the viewer, row by row. The coverage table is kept column by column, so the rows'
+    // part of it is gathered first, a short run of each column at a time.
+    template <typename Shade>
+    void forLitTexels(int y0, int y1, Shade shade) const
+    {
+        thread_local std::vector<const polygon*> lit;
+        lit.resize(static_cast<size_t>(w) * static_cast<size_t>(y1 - y0));
         for (int x = 0; x < w; ++x) {
-            const polygon* covering = obj->alphaMap[x][y];
-            if (!covering || covering->facing != 1)
-                continue;
-            visit(x, y, positions[x], normals[x]);
+            const polygon* const* column = obj->alphaMap[x] + y0;
+            for (int y = 0; y < y1 - y0; ++y)
+                lit[static_cast<size_t>(y) * w + x] = column[y];
+        }
+        for (int y = y0; y < y1; ++y) {
+            const polygon* const* covering = lit.data() + static_cast<size_t>(y - y0) * w;
+            const vector* positions = obj->positionsMap[y];
+            const vector* normals = obj->normalsMap[y];
+            for (int x = 0; x < w; ++x)
+                if (covering[x] && covering[x]->facing == 1)
+                    shade(x, y, positions[x], normals[x]);
         }
     }
-}
+
+    static uint8_t* pixelOf(bitmap& b, int x, int y)
+    {
+        return b.pixels.get() + 3 * (static_cast<size_t>(y) * b.width + x);
+    }
+
+    // A term's pixel: each accumulator limited to 1.0, times the material colour.
+    static void storeTerm(uint8_t* p, const colour& m, float r, float g, float b)
+    {
+        p[0] = toByte(m.red * std::min(r, 1.0f));
+        p[1] = toByte(m.green * std::min(g, 1.0f));
+        p[2] = toByte(m.blue * std::min(b, 1.0f));
+    }
+
+    void rows(const stages& some, int y0, int y1)
+    {
+        if (some.all)
+            allRows(y0, y1);
+        if (some.ambient)
+            ambientRows(y0, y1);
+        if (some.diffuse)
+            diffuseRows(y0, y1);
+        if (some.specular)
+            specularRows(y0, y1);
+        if (some.compose)
+            composeRows(y0, y1);
+    }
+
+    void ambientRows(int y0, int y1)
+    {
+        const float fr = ambientLight.red * inv255, fg = ambientLight.green * inv255,
+                    fb = ambientLight.blue * inv255;
+        bitmap& out = *obj->ambientBitmap;
+        forLitTexels(y0, y1, [&](int x, int y, const vector&, const vector&) {
+            colour ca = ambientMaterial.at(x, y);
+            uint8_t* p = pixelOf(out, x, y);
+            p[0] = toByte(ca.red * fr);
+            p[1] = toByte(ca.green * fg);
+            p[2] = toByte(ca.blue * fb);
+        });
+    }
+
+    void diffuseRows(int y0, int y1)
+    {
+        bitmap& out = *obj->diffuseBitmap;
+        forLitTexels(y0, y1, [&](int x, int y, const vector& p, const vector& n) {
+            float dr = 0, dg = 0, db = 0;
+            for (const resolvedLight& l : resolved.lights) {
+                double lx, ly, lz;
+                colour c;
+                if (l.unlimitedPoint) {
+                    lx = l.position.x - p.x;
+                    ly = l.position.y - p.y;
+                    lz = l.position.z - p.z;
+                    c = l.col;
+                } else {
+                    vector toward = l.source->toLight(p);
+                    lx = toward.x;
+                    ly = toward.y;
+                    lz = toward.z;
+                    c = l.source->illumination(p);
+                }
+                normalise3(lx, ly, lz);
+                float d = static_cast<float>(lx * n.x + ly * n.y + lz * n.z);
+                if (d > 0) {
+                    dr += c.red * inv255 * d;
+                    dg += c.green * inv255 * d;
+                    db += c.blue * inv255 * d;
+                }
+            }
+            storeTerm(pixelOf(out, x, y), diffuseMaterial.at(x, y), dr, dg, db);
+        });
+    }
+
+    // Adds one light's highlight at a texel: L towards the light (normalised), V the view
+    // vector, normalised once more here as the accumulation has always done for each light.
+    void addHighlight(double lx, double ly, double lz, double& vx, double& vy, double& vz, const vector& n,
+                      const colour& c, float& sr, float& sg, float& sb) const
+    {
+        normalise3(vx, vy, vz);
+        double hx = lx + vx, hy = ly + vy, hz = lz + vz;
+        normalise3(hx, hy, hz);
+        float s = power(n.x * hx + n.y * hy + n.z * hz);
+        sr += c.red * inv255 * s;
+        sg += c.green * inv255 * s;
+        sb += c.blue * inv255 * s;
+    }
+
+    void specularRows(int y0, int y1)
+    {
+        bitmap& out = *obj->specularBitmap;
+        forLitTexels(y0, y1, [&](int x, int y, const vector& p, const vector& n) {
+            double vx = eye.x - p.x, vy = eye.y - p.y, vz = eye.z - p.z;
+            float sr = 0, sg = 0, sb = 0;
+            for (const resolvedLight& l : resolved.lights) {
+                double lx, ly, lz;
+                if (l.unlimitedPoint) {
+                    lx = l.position.x - p.x;
+                    ly = l.position.y - p.y;
+                    lz = l.position.z - p.z;
+                } else {
+                    vector toward = l.source->toLight(p);
+                    lx = toward.x;
+                    ly = toward.y;
+                    lz = toward.z;
+                }
+                // The side is taken before L is normalised.
+                if (n.x * lx + n.y * ly + n.z * lz <= 0)
+                    continue;
+                normalise3(lx, ly, lz);
+                colour c = l.unlimitedPoint ? l.col : l.source->illumination(p);
+                addHighlight(lx, ly, lz, vx, vy, vz, n, c, sr, sg, sb);
+            }
+            storeTerm(pixelOf(out, x, y), specularMaterial.at(x, y), sr, sg, sb);
+        });
+    }
+
+    void allRows(int y0, int y1)
+    {
+        bitmap& out = *obj->finalBitmap;
+        const float ar = ambientLight.red * inv255, ag = ambientLight.green * inv255,
+                    ab = ambientLight.blue * inv255;
+        forLitTexels(y0, y1, [&](int x, int y, const vector& p, const vector& n) {
+            double vx = eye.x - p.x, vy = eye.y - p.y, vz = eye.z - p.z;
+            float dr = 0, dg = 0, db = 0, sr = 0, sg = 0, sb = 0;
+            for (const resolvedLight& l : resolved.lights) {
+                double lx, ly, lz;
+                colour c;
+                if (l.unlimitedPoint) {
+                    lx = l.position.x - p.x;
+                    ly = l.position.y - p.y;
+                    lz = l.position.z - p.z;
+                    c = l.col;
+                } else {
+                    vector toward = l.source->toLight(p);
+                    lx = toward.x;
+                    ly = toward.y;
+                    lz = toward.z;
+                    c = l.source->illumination(p);
+                }
+                normalise3(lx, ly, lz);
+                // N.L in double is positive whenever its single-precision value is, so every
+                // light that adds diffuse light adds a highlight too.
+                float d = static_cast<float>(lx * n.x + ly * n.y + lz * n.z);
+                if (d <= 0)
+                    continue;
+                dr += c.red * inv255 * d;
+                dg += c.green * inv255 * d;
+                db += c.blue * inv255 * d;
+                addHighlight(lx, ly, lz, vx, vy, vz, n, c, sr, sg, sb);
+            }
+            colour ca = ambientMaterial.at(x, y);
+            colour cd = diffuseMaterial.at(x, y);
+            colour cs = specularMaterial.at(x, y);
+            float fr = cd.red * dr + cs.red * sr + ar * ca.red;
+            float fg = cd.green * dg + cs.green * sg + ag * ca.green;
+            float fb = cd.blue * db + cs.blue * sb + ab * ca.blue;
+            uint8_t r = toByte(fr > 255.0f ? 255.0f : fr);
+            uint8_t g = toByte(fg > 255.0f ? 255.0f : fg);
+            uint8_t b = toByte(fb > 255.0f ? 255.0f : fb);
+            uint8_t* q = pixelOf(out, x, y);
+            rowChanged[y] |= (q[0] ^ r) | (q[1] ^ g) | (q[2] ^ b);
+            q[0] = r;
+            q[1] = g;
+            q[2] = b;
+        });
+    }
+
+    void composeRows(int y0, int y1)
+    {
+        const size_t rowBytes = 3 * static_cast<size_t>(w);
+        for (int y = y0; y < y1; ++y) {
+            const size_t start = rowBytes * static_cast<size_t>(y);
+            const uint8_t* a = obj->ambientBitmap->pixels.get() + start;
+            const uint8_t* d = obj->diffuseBitmap->pixels.get() + start;
+            const uint8_t* s = obj->specularBitmap->pixels.get() + start;
+            uint8_t* out = obj->finalBitmap->pixels.get() + start;
+            uint8_t differs = 0;
+            for (size_t i = 0; i < rowBytes; ++i) {
+                unsigned sum = unsigned(a[i]) + d[i] + s[i];
+                uint8_t v = static_cast<uint8_t>(sum > 255 ? 255 : sum);
+                differs |= out[i] ^ v;
+                out[i] = v;
+            }
+            rowChanged[y] |= differs;
+        }
+    }
+
+    object* obj;
+    stages what;
+    int w, h;
+    lightList resolved;
+    vector eye;
+    colour ambientLight;
+    specularPower power;
+    materialSource ambientMaterial, diffuseMaterial, specularMaterial;
+    std::vector<uint8_t> rowChanged; // one entry per row, written only by the row's thread
+};
 
 bool hasMaps(const object* obj)
 {
     return obj->finalBitmap && obj->finalBitmap->pixels && !obj->alphaMap.empty() &&
            !obj->positionsMap.empty() && !obj->normalsMap.empty();
+}
+
+bool canCompose(const object* obj)
+{
+    return obj->finalBitmap && obj->finalBitmap->pixels;
 }
 
 } // namespace
@@ -163,145 +428,66 @@ void accumulateAmbient(object* obj, colour ambient)
 {
     if (!hasMaps(obj))
         return;
-    const float fr = ambient.red * inv255, fg = ambient.green * inv255, fb = ambient.blue * inv255;
-    bitmap& out = *obj->ambientBitmap;
-    const materialSource material(obj, obj->ambientTexture);
-    forEachLitTexel(obj, [&](int x, int y, const vector&, const vector&) {
-        colour ca = material.at(x, y);
-        storePixel(out, x, y, ca.red * fr, ca.green * fg, ca.blue * fb);
-    });
+    stages what;
+    what.ambient = true;
+    relighting(obj, what, nullptr, vector(), ambient).run();
 }
 
-void accumulateDiffuse(object* obj, light* lights, vector)
+void accumulateDiffuse(object* obj, light* lights, vector eye)
 {
     if (!hasMaps(obj))
         return;
-    bitmap& out = *obj->diffuseBitmap;
-    const materialSource material(obj, obj->diffuseTexture);
-    const std::vector<resolvedLight> list = resolve(lights);
-    forEachLitTexel(obj, [&](int x, int y, const vector& p, const vector& n) {
-        colour cd = material.at(x, y);
-        float dr = 0, dg = 0, db = 0;
-        for (const resolvedLight& l : list) {
-            lightSample s = l.at(p);
-            vector direction = normalised(s.toLight);
-            float d = static_cast<float>(dot(direction, n));
-            if (d > 0) {
-                dr += s.col.red * inv255 * d;
-                dg += s.col.green * inv255 * d;
-                db += s.col.blue * inv255 * d;
-            }
-        }
-        storeTerm(out, x, y, cd, dr, dg, db);
-    });
+    stages what;
+    what.diffuse = true;
+    relighting(obj, what, lights, eye, colour()).run();
 }
 
 void accumulateSpecular(object* obj, light* lights, vector eye)
 {
     if (!hasMaps(obj))
         return;
-    bitmap& out = *obj->specularBitmap;
-    const double exponent = obj->specularCoefficient;
-    const materialSource material(obj, obj->specularTexture);
-    const std::vector<resolvedLight> list = resolve(lights);
-    forEachLitTexel(obj, [&](int x, int y, const vector& p, const vector& n) {
-        vector view = eye - p;
-        colour cs = material.at(x, y);
-        float sr = 0, sg = 0, sb = 0;
-        for (const resolvedLight& l : list) {
-            lightSample s = l.at(p);
-            vector direction = s.toLight;
-            if (dot(n, direction) <= 0)
-                continue;
-            // The view vector is normalised again for every light, as the results expect.
-            normalise(view);
-            normalise(direction);
-            vector half = normalised(direction + view);
-            float power = specularPower(dot(n, half), exponent);
-            sr += s.col.red * inv255 * power;
-            sg += s.col.green * inv255 * power;
-            sb += s.col.blue * inv255 * power;
-        }
-        storeTerm(out, x, y, cs, sr, sg, sb);
-    });
+    stages what;
+    what.specular = true;
+    relighting(obj, what, lights, eye, colour()).run();
 }
 
 void accumulateAll(object* obj, light* lights, vector eye, colour ambient)
 {
     if (!hasMaps(obj))
         return;
-    bitmap& out = *obj->finalBitmap;
-    const double exponent = obj->specularCoefficient;
-    const float ar = ambient.red * inv255, ag = ambient.green * inv255, ab = ambient.blue * inv255;
-    const materialSource ambientMaterial(obj, obj->ambientTexture);
-    const materialSource diffuseMaterial(obj, obj->diffuseTexture);
-    const materialSource specularMaterial(obj, obj->specularTexture);
-    const std::vector<resolvedLight> list = resolve(lights);
-    forEachLitTexel(obj, [&](int x, int y, const vector& p, const vector& n) {
-        vector view = eye - p;
-        colour ca = ambientMaterial.at(x, y);
-        colour cd = diffuseMaterial.at(x, y);
-        colour cs = specularMaterial.at(x, y);
-        float dr = 0, dg = 0, db = 0, sr = 0, sg = 0, sb = 0;
-        for (const resolvedLight& l : list) {
-            lightSample s = l.at(p);
-            vector direction = normalised(s.toLight);
-            float d = static_cast<float>(dot(direction, n));
-            if (d <= 0)
-                continue;
-            dr += s.col.red * inv255 * d;
-            dg += s.col.green * inv255 * d;
-            db += s.col.blue * inv255 * d;
-            if (dot(n, direction) > 0) {
-                normalise(view);
-                vector half = normalised(direction + view);
-                float power = specularPower(dot(n, half), exponent);
-                sr += s.col.red * inv255 * power;
-                sg += s.col.green * inv255 * power;
-                sb += s.col.blue * inv255 * power;
-            }
-        }
-        float fr = cd.red * dr + cs.red * sr + ar * ca.red;
-        float fg = cd.green * dg + cs.green * sg + ag * ca.green;
-        float fb = cd.blue * db + cs.blue * sb + ab * ca.blue;
-        if (fr > 255.0f) fr = 255.0f;
-        if (fg > 255.0f) fg = 255.0f;
-        if (fb > 255.0f) fb = 255.0f;
-        storePixel(out, x, y, fr, fg, fb);
-    });
+    stages what;
+    what.all = true;
+    relighting(obj, what, lights, eye, ambient).run();
 }
 
 void composeFinal(object* obj)
 {
-    bitmap* f = obj->finalBitmap.get();
-    if (!f || !f->pixels)
+    if (!canCompose(obj))
         return;
-    size_t n = f->byteCount();
-    const uint8_t* a = obj->ambientBitmap->pixels.get();
-    const uint8_t* d = obj->diffuseBitmap->pixels.get();
-    const uint8_t* s = obj->specularBitmap->pixels.get();
-    uint8_t* out = f->pixels.get();
-    for (size_t i = 0; i < n; ++i) {
-        unsigned sum = unsigned(a[i]) + d[i] + s[i];
-        out[i] = static_cast<uint8_t>(sum > 255 ? 255 : sum);
-    }
+    stages what;
+    what.compose = true;
+    relighting(obj, what, nullptr, vector(), colour()).run();
 }
 
-void relight(object* obj, lightingTerms terms, light* lights, vector eye, colour ambient,
-             bool composeWhenNone)
+changedRows relight(object* obj, lightingTerms terms, light* lights, vector eye, colour ambient,
+                    bool composeWhenNone)
 {
+    stages what;
     if (terms.ambient == 1 && terms.diffuse == 1 && terms.specular == 1) {
-        accumulateAll(obj, lights, eye, ambient);
-        return;
+        what.all = true;
+    } else {
+        bool any = terms.ambient == 1 || terms.diffuse == 1 || terms.specular == 1;
+        if (!any && !composeWhenNone)
+            return {};
+        // Each term needs the maps; the sum needs only the bitmaps.
+        bool maps = hasMaps(obj);
+        what.ambient = maps && terms.ambient == 1;
+        what.diffuse = maps && terms.diffuse == 1;
+        what.specular = maps && terms.specular == 1;
+        what.compose = true;
     }
-    bool any = terms.ambient == 1 || terms.diffuse == 1 || terms.specular == 1;
-    if (!any && !composeWhenNone)
-        return;
-    if (terms.ambient == 1)
-        accumulateAmbient(obj, ambient);
-    if (terms.diffuse == 1)
-        accumulateDiffuse(obj, lights, eye);
-    if (terms.specular == 1)
-        accumulateSpecular(obj, lights, eye);
-    composeFinal(obj);
+    if (what.all ? !hasMaps(obj) : !canCompose(obj))
+        return {};
+    // One pass over the rows does every stage, so each row is finished while it is in cache.
+    return relighting(obj, what, lights, eye, ambient).run();
 }

@@ -41,5 +41,13 @@ struct lightingTerms {
     uint8_t diffuse;
     uint8_t specular;
 };
-void relight(object* obj, lightingTerms terms, light* lights, vector eye, colour ambient,
-             bool composeWhenNone);
+// The rows [first, end) of finalBitmap that hold every byte a relighting changed; none when
+// first == end.
+struct changedRows {
+    int first = 0;
+    int end = 0;
+};
+// The work is shared out by rows among the threads of sharedWorkers() (core/workers.h) when
+// the lights and materials allow it; the bytes are the same for any number of threads.
+changedRows relight(object* obj, lightingTerms terms, light* lights, vector eye, colour ambient,
+                    bool composeWhenNone);

@@ -27,6 +27,14 @@ void uploadTexture(const bitmap& image)
                  image.pixels.get());
 }
 
+void uploadTextureRows(const bitmap& image, int first, int end)
+{
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    const size_t rowBytes = static_cast<size_t>(image.width) * image.bytesPerPixel;
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, first, image.width, end - first, GL_RGB, GL_UNSIGNED_BYTE,
+                    image.pixels.get() + rowBytes * static_cast<size_t>(first));
+}
+
 unsigned int createTexture(const bitmap& image, int wrapMode)
 {
     GLuint id = 0;
@@ -69,8 +77,10 @@ void drawTextureSpaceLit(object* obj, lightingTerms terms, light* lights, vector
     glEnable(GL_TEXTURE_2D);
     glBindTexture(GL_TEXTURE_2D, obj->lightmapTextureId);
     if (terms.ambient == 1 || terms.diffuse == 1 || terms.specular == 1) {
-        relight(obj, terms, lights, eye, ambient, false);
-        uploadTexture(*obj->finalBitmap);
+        // The texture holds the lightmap as it was before, so only rows that changed are sent.
+        changedRows changed = relight(obj, terms, lights, eye, ambient, false);
+        if (changed.first < changed.end)
+            uploadTextureRows(*obj->finalBitmap, changed.first, changed.end);
     }
     glCallList(obj->shadingList);
     glPopMatrix();

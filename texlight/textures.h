@@ -14,11 +14,16 @@ class polygon;
 unsigned int createTexture(const bitmap& image, int wrapMode);
 // Re-specifies the image of the texture bound to GL_TEXTURE_2D from the bitmap.
 void uploadTexture(const bitmap& image);
+// Replaces rows [first, end) of the texture bound to GL_TEXTURE_2D, which has the bitmap's
+// size, by the bitmap's 3-byte rows.
+void uploadTextureRows(const bitmap& image, int first, int end);
 // A display list drawing the triangles with their normals and texture coordinates; 0 for none.
 unsigned int compileTriangleList(const polygon* polys, int count);
 
-// Texture-space mode: relights the chosen terms (re-uploading the lightmap when any was
-// chosen), then draws the shading list with the lightmap. Skips objects not pickable and visible.
+// Texture-space mode: relights the chosen terms and sends the rows of the lightmap that this
+// changed, then draws the shading list with the lightmap. Skips objects not pickable and
+// visible. Whoever changes finalBitmap otherwise uploads it (uploadTexture), so that the
+// texture always holds it.
 void drawTextureSpaceLit(object* obj, lightingTerms terms, light* lights, vector eye, colour ambient);
 // Material mode: OpenGL lighting with the object's material colours and its colour texture.
 void drawWithMaterials(object* obj);

@@ -3,8 +3,9 @@
 # the address and undefined-behaviour sanitizer build. Both run even when the first fails;
 # the last lines say how each went, and the exit status is non-zero if either failed. Tests
 # that open windows get a virtual display when none is there. "--quick" skips the sanitizer
-# build. Tests that read ../shared/testdata skip without it, unless RENDER_REQUIRE_TESTDATA
-# is set.
+# build; "--threads" instead builds with ThreadSanitizer and runs only the tests of the work
+# that threads share. Tests that read ../shared/testdata skip without it, unless
+# RENDER_REQUIRE_TESTDATA is set.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/tools/setup.sh" || exit 1
@@ -21,6 +22,14 @@ run_suite() { # build folder, extra cmake arguments...
     xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" ctest --test-dir "$dir" --output-on-failure -j"$jobs"
   fi
 }
+
+if [ "${1:-}" = "--threads" ]; then
+  dir="$root/build-tsan"
+  cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRENDER_TSAN=ON &&
+    cmake --build "$dir" -j"$jobs" --target render_tests || exit 1
+  ctest --test-dir "$dir" --output-on-failure -j"$jobs" -R '^(workerPool|relighting|lightingTerms|specularPower)\.'
+  exit $?
+fi
 
 results=()
 failed=0

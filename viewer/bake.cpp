@@ -2,6 +2,7 @@
 
 #include "core/console.h"
 #include "core/image.h"
+#include "core/workers.h"
 #include "mesh/object.h"
 #include "mesh/objwriter.h"
 #include "texlight/mapexport.h"
@@ -34,7 +35,8 @@ const char* const bakeUsage =
     "  --terms LIST            the terms baked, comma-separated: ambient, diffuse, specular\n"
     "                          (default: the program's, ambient,diffuse)\n"
     "  --maps                  also the six maps of the viewers' F key, under their names\n"
-    "  --threads N             threads that encode the files (default: one per core)\n"
+    "  --threads N             threads that light the texels and encode the files (default:\n"
+    "                          one per core)\n"
     "  --help                  this text\n"
     "Exit status: 0 when every object line was baked and every file written, 1 when a line was\n"
     "skipped or a file could not be written, 2 for bad usage.\n";
@@ -245,6 +247,10 @@ int runBake(const bakeOptions& options)
         return 1;
     }
 
+    // The relighting shares its rows among the library's threads; the bytes are the same for
+    // any number.
+    if (options.threads > 0)
+        setSharedWorkerThreads(options.threads);
     loadScene(options.sceneFile, scene, preparation::dataOnly);
 
     const int threads = options.threads > 0 ? options.threads : std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
