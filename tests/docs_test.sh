@@ -48,6 +48,16 @@ for name in marlin_materials marlin_lightmaps marlin_outlines tern heron tern_de
   above "$sd" 0.03 || fail "$name.png is blank (standard deviation $sd)"
 done
 
+f=$tmp/images/bake_crate.png
+if [ -s "$f" ]; then
+  size=$(identify -format '%wx%h' "$f")
+  [ "$size" = 580x258 ] || fail "bake_crate.png is $size, not 580x258"
+  sd=$(stat_of "$f" standard_deviation -crop 256x256+1+1)
+  above "$sd" 0.01 || fail "bake_crate.png shows a blank lightmap (standard deviation $sd)"
+else
+  fail "bake_crate.png missing"
+fi
+
 for kind in diffuse ambient specular alpha normals positions; do
   f=$tmp/images/map_crate_$kind.png
   if [ ! -s "$f" ]; then fail "map_crate_$kind.png missing"; continue; fi

@@ -15,7 +15,8 @@
 #   marlin_materials.png, marlin_lightmaps.png, marlin_outlines.png, tern.png, heron.png,
 #   tern_depth.png (720 x 576 frames) and map_crate_<kind>.png for the six kinds diffuse,
 #   ambient, specular, alpha, normals, positions (the crate's 128 x 128 maps, shown at
-#   256 x 256 with a one-pixel grey frame so that a white map stands out on a white page).
+#   256 x 256 with a one-pixel grey frame so that a white map stands out on a white page), and
+#   bake_crate.png: the crate's lightmap as bake writes it, beside marlin's lightmap frame.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=${1:-$root/docs/images}
@@ -23,15 +24,15 @@ out=${1:-$root/docs/images}
 "$root/tools/setup.sh"
 if [ $# -ge 2 ]; then
   build=$2
-  built() { for p in marlin tern heron tern_depth; do [ -x "$build/bin/$p" ] || return 1; done; }
+  built() { for p in marlin tern heron tern_depth bake; do [ -x "$build/bin/$p" ] || return 1; done; }
   if ! built; then
     cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release
-    cmake --build "$build" -j"$(nproc)" --target marlin tern heron tern_depth
+    cmake --build "$build" -j"$(nproc)" --target marlin tern heron tern_depth bake
   fi
 else
   build=$root/build
   cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release
-  cmake --build "$build" -j"$(nproc)" --target marlin tern heron tern_depth
+  cmake --build "$build" -j"$(nproc)" --target marlin tern heron tern_depth bake
 fi
 bin=$(cd "$build/bin" && pwd)
 mkdir -p "$out"
@@ -160,6 +161,14 @@ press t
 sleep 2
 grab; keep "$shot" marlin_outlines
 stop
+
+echo "bake: the crate's lightmap as the baker writes it, beside the lit room"
+"$bin/bake" test2.txt baked >/dev/null
+convert \( baked/final06.png -filter point -resize 256x256 -bordercolor gray50 -border 1 \) \
+  \( "$out/marlin_lightmaps.png" -resize 322x258 \) -background white -gravity center +append \
+  -strip "$out/bake_crate.png"
+echo "  $out/bake_crate.png"
+rm -rf baked
 
 echo "tern: the light dragged up and to the left, relit, with its marker; the crate's maps"
 start tern
