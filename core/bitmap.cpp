@@ -147,6 +147,28 @@ std::vector<uint8_t> encodeBmp(const bitmap& b)
     return out;
 }
 
+bool writeWholeFile(const std::string& path, const std::vector<uint8_t>& bytes, const char* kind)
+{
+    // Written beside the target and renamed over it only when complete, so a failed write
+    // never leaves a damaged file under the real name.
+    const std::string partial = path + ".partial";
+    std::FILE* f = std::fopen(partial.c_str(), "wb");
+    if (!f) {
+        say("ERROR: Could not open %s '%s' for writing!\n", kind, path.c_str());
+        return false;
+    }
+    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    ok = (std::fflush(f) == 0) && ok;
+    ok = (std::fclose(f) == 0) && ok;
+    if (ok && std::rename(partial.c_str(), path.c_str()) != 0)
+        ok = false;
+    if (!ok) {
+        std::remove(partial.c_str());
+        say("ERROR: Could not write %s '%s'!\n", kind, path.c_str());
+    }
+    return ok;
+}
+
 bool writeBmp(const std::string& path, const bitmap* b)
 {
     if (!b) {
@@ -157,38 +179,16 @@ bool writeBmp(const std::string& path, const bitmap* b)
         say("ERROR: Bitmap is empty!\n");
         return false;
     }
-    // Written beside the target and renamed over it only when complete, so a failed write
-    // never leaves a damaged image under the real name.
-    std::string partial = path + ".partial";
-    std::FILE* f = std::fopen(partial.c_str(), "wb");
-    if (!f) {
-        say("ERROR: Could not open BMP file '%s' for writing!\n", path.c_str());
-        return false;
-    }
     std::vector<uint8_t> image;
     try {
         image = encodeBmp(*b);
     } catch (const std::bad_alloc&) {
-        std::fclose(f);
-        std::remove(partial.c_str());
         say("ERROR:Could not allocate enough memory for temporary bitmap!\n");
         return false;
     }
     if (image.empty()) {
-        std::fclose(f);
-        std::remove(partial.c_str());
         say("ERROR: Bitmap '%s' is too large for a BMP file!\n", path.c_str());
         return false;
     }
-    bool ok = std::fwrite(image.data(), 1, image.size(), f) == image.size();
-    ok = (std::fflush(f) == 0) && ok;
-    ok = (std::fclose(f) == 0) && ok;
-    if (ok && std::rename(partial.c_str(), path.c_str()) != 0)
-        ok = false;
-    if (!ok) {
-        std::remove(partial.c_str());
-        say("ERROR: Could not write BMP file '%s'!\n", path.c_str());
-        return false;
-    }
-    return true;
+    return writeWholeFile(path, image, "BMP file");
 }

@@ -26,8 +26,5 @@ std::unique_ptr<bitmap> decodeJpeg(const uint8_t* data, size_t size, const std::
 // A PNG file of the bitmap (grey for 1 byte a pixel, else RGB; plain 32-bit pixels as their
 // colours), rows top first as PNG has them. Empty when it cannot be encoded.
 std::vector<uint8_t> encodePng(const bitmap& b);
-// Writes the bytes to path through a file beside it that is renamed over it only when
-// complete; false after one "ERROR: " line, leaving no partial file.
-bool writeWholeFile(const std::string& path, const std::vector<uint8_t>& bytes);
 // encodePng and writeWholeFile; false after one "ERROR: " line.
 bool writePng(const std::string& path, const bitmap* b);

@@ -5,7 +5,6 @@
 #include <png.h>
 
 #include <csetjmp>
-#include <cstdio>
 #include <new>
 
 namespace {
@@ -92,27 +91,6 @@ std::vector<uint8_t> encodePng(const bitmap& b)
     return bytes;
 }
 
-bool writeWholeFile(const std::string& path, const std::vector<uint8_t>& bytes)
-{
-    // Written beside the target and renamed over it only when complete.
-    const std::string partial = path + ".partial";
-    std::FILE* f = std::fopen(partial.c_str(), "wb");
-    if (!f) {
-        say("ERROR: Could not open file '%s' for writing!\n", path.c_str());
-        return false;
-    }
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    ok = (std::fflush(f) == 0) && ok;
-    ok = (std::fclose(f) == 0) && ok;
-    if (ok && std::rename(partial.c_str(), path.c_str()) != 0)
-        ok = false;
-    if (!ok) {
-        std::remove(partial.c_str());
-        say("ERROR: Could not write file '%s'!\n", path.c_str());
-    }
-    return ok;
-}
-
 bool writePng(const std::string& path, const bitmap* b)
 {
     if (!b || !b->pixels) {
@@ -124,5 +102,5 @@ bool writePng(const std::string& path, const bitmap* b)
         say("ERROR: PNG file '%s' could not be encoded!\n", path.c_str());
         return false;
     }
-    return writeWholeFile(path, bytes);
+    return writeWholeFile(path, bytes, "PNG file");
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cmath>
+#include <cstdint>
 
 // A point, direction or texel position. Construction and arithmetic set w to 1.0;
 // only set() and copies keep another w.
@@ -57,3 +58,9 @@ inline vector normalised(vector a)
 
 // Inside test in the x-y plane for a counter-clockwise triangle; points on an edge are inside.
 bool pointInTriangle(vector p, vector a, vector b, vector c);
+
+// A hash of the point x, y, z, alike for points that compare equal coordinate by coordinate
+// (so -0 and 0 hash alike); for tables of distinct positions.
+uint64_t positionHash(const vector& p);
+// Whether two points have equal x, y and z.
+inline bool samePosition(const vector& a, const vector& b) { return a.x == b.x && a.y == b.y && a.z == b.z; }

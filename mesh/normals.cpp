@@ -4,27 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 
 namespace {
-
-uint64_t bitsOf(double d)
-{
-    d += 0.0; // -0.0 and 0.0 are one position
-    uint64_t b;
-    std::memcpy(&b, &d, sizeof b);
-    return b;
-}
-
-uint64_t positionHash(const vector& p)
-{
-    uint64_t h = bitsOf(p.x) * 0x9E3779B97F4A7C15ull;
-    h ^= bitsOf(p.y) + 0x7F4A7C159E3779B9ull + (h << 6) + (h >> 2);
-    h ^= bitsOf(p.z) + 0x94D049BB133111EBull + (h << 6) + (h >> 2);
-    return h ^ (h >> 31);
-}
-
-bool samePosition(const vector& a, const vector& b) { return a.x == b.x && a.y == b.y && a.z == b.z; }
 
 // The corner's angle in its triangle.
 double cornerAngle(const polygon& p, int k)

@@ -4,34 +4,17 @@
 
 #include <algorithm>
 #include <charconv>
-#include <cstring>
 #include <vector>
 #include <unordered_map>
 
 namespace {
 
-struct positionKey {
-    uint64_t bits[3];
-    bool operator==(const positionKey& o) const { return std::memcmp(bits, o.bits, sizeof bits) == 0; }
+struct byPosition {
+    size_t operator()(const vector& p) const { return static_cast<size_t>(positionHash(p)); }
 };
-
-struct positionHash {
-    size_t operator()(const positionKey& k) const
-    {
-        uint64_t h = k.bits[0] * 0x9E3779B97F4A7C15ull;
-        h ^= k.bits[1] + 0x7F4A7C159E3779B9ull + (h << 6) + (h >> 2);
-        h ^= k.bits[2] + 0x94D049BB133111EBull + (h << 6) + (h >> 2);
-        return static_cast<size_t>(h ^ (h >> 31));
-    }
+struct samePoint {
+    bool operator()(const vector& a, const vector& b) const { return samePosition(a, b); }
 };
-
-positionKey keyOf(const vector& v)
-{
-    positionKey k;
-    const double parts[3] = {v.x + 0.0, v.y + 0.0, v.z + 0.0}; // -0 and 0 are one position
-    std::memcpy(k.bits, parts, sizeof parts);
-    return k;
-}
 
 // The shortest text that reads back as the same double.
 void appendNumber(std::string& out, double d)
@@ -62,12 +45,14 @@ std::string encodeObj(const object& obj, const std::string& materialLibrary, con
     if (!materialLibrary.empty())
         out += "mtllib " + materialLibrary + "\n";
 
-    std::unordered_map<positionKey, long long, positionHash> index;
+    // Positions that compare equal share a "v" record; a NaN never equals itself, so each
+    // corner holding one gets its own.
+    std::unordered_map<vector, long long, byPosition, samePoint> index;
     std::vector<long long> cornerIndex(3 * count);
     for (size_t i = 0; i < count; ++i)
         for (int k = 0; k < 3; ++k) {
             const vector& p = obj.polygons[i].position[k];
-            auto found = index.emplace(keyOf(p), static_cast<long long>(index.size()) + 1);
+            auto found = index.emplace(p, static_cast<long long>(index.size()) + 1);
             if (found.second)
                 appendRecord(out, "v", p, 3);
             cornerIndex[3 * i + static_cast<size_t>(k)] = found.first->second;

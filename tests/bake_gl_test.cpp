@@ -183,7 +183,7 @@ TEST(Baker, ExitStatusSaysWhatWentWrong)
     fs::create_directories(folder + "/blocked/final00.png");
     bakeRun blocked = runBaker(folder, "good.txt blocked");
     EXPECT_EQ(blocked.status, 1) << blocked.output;
-    EXPECT_NE(blocked.output.find("ERROR: Could not write file 'blocked/final00.png'!"), std::string::npos) << blocked.output;
+    EXPECT_NE(blocked.output.find("ERROR: Could not write PNG file 'blocked/final00.png'!"), std::string::npos) << blocked.output;
     EXPECT_NE(blocked.output.find("ERROR: 1 file could not be written!"), std::string::npos) << blocked.output;
     EXPECT_TRUE(fs::exists(folder + "/blocked/mesh00.obj"));
     fs::remove_all(folder);

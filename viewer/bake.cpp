@@ -43,20 +43,27 @@ const char* const bakeUsage =
 
 namespace {
 
+// The parts of a comma-separated list, empty ones included.
+std::vector<std::string> commaParts(const std::string& text)
+{
+    std::vector<std::string> parts;
+    for (size_t at = 0;;) {
+        size_t comma = text.find(',', at);
+        parts.push_back(text.substr(at, comma == std::string::npos ? std::string::npos : comma - at));
+        if (comma == std::string::npos)
+            return parts;
+        at = comma + 1;
+    }
+}
+
 bool readNumbers(const std::string& text, std::vector<double>& numbers)
 {
-    size_t at = 0;
-    while (at <= text.size()) {
-        size_t comma = text.find(',', at);
-        if (comma == std::string::npos)
-            comma = text.size();
-        const std::string part = text.substr(at, comma - at);
+    for (const std::string& part : commaParts(text)) {
         double value = 0;
         std::from_chars_result r = std::from_chars(part.data(), part.data() + part.size(), value);
         if (part.empty() || r.ec != std::errc() || r.ptr != part.data() + part.size())
             return false;
         numbers.push_back(value);
-        at = comma + 1;
     }
     return true;
 }
@@ -90,12 +97,7 @@ bool readLight(const std::string& text, pointlight& lamp)
 bool readTerms(const std::string& text, lightingTerms& terms)
 {
     terms = {0, 0, 0};
-    size_t at = 0;
-    while (at <= text.size()) {
-        size_t comma = text.find(',', at);
-        if (comma == std::string::npos)
-            comma = text.size();
-        const std::string name = text.substr(at, comma - at);
+    for (const std::string& name : commaParts(text)) {
         if (name == "ambient")
             terms.ambient = 1;
         else if (name == "diffuse")
@@ -104,7 +106,6 @@ bool readTerms(const std::string& text, lightingTerms& terms)
             terms.specular = 1;
         else
             return false;
-        at = comma + 1;
     }
     return true;
 }
@@ -268,7 +269,7 @@ int runBake(const bakeOptions& options)
             say("ERROR: Lightmap %d could not be encoded as PNG!\n", i);
             ++failed;
         } else {
-            failed += !writeWholeFile(folder + numbered("final%02d.png", i), e.png);
+            failed += !writeWholeFile(folder + numbered("final%02d.png", i), e.png, "PNG file");
         }
         failed += !writeText(folder + numbered("mesh%02d.obj", i), e.mesh);
         failed += !writeText(folder + numbered("mesh%02d.mtl", i),
