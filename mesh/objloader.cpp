@@ -11,6 +11,8 @@
 #include <new>
 #include <stdexcept>
 #include <string>
+#include <system_error>
+#include <thread>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -61,6 +63,65 @@ void preferLargePages(const std::vector<T>& list)
 {
     preferLargePages(list.data(), list.capacity() * sizeof(T));
 }
+
+// The kernel clears every page a new array touches, and for a large mesh that costs more than
+// the parsing. A second thread asks for the pages of the large blocks up front, so that the
+// clearing runs beside the parsing instead of inside it. Only a request: nothing depends on it.
+class pageClearer {
+public:
+    pageClearer() = default;
+    pageClearer(const pageClearer&) = delete;
+    pageClearer& operator=(const pageClearer&) = delete;
+    ~pageClearer() { finish(); }
+
+    void add(const void* start, size_t bytes)
+    {
+#if defined(__linux__) && defined(MADV_POPULATE_WRITE)
+        const uintptr_t page = 4096;
+        uintptr_t first = (reinterpret_cast<uintptr_t>(start) + page - 1) & ~(page - 1);
+        uintptr_t last = (reinterpret_cast<uintptr_t>(start) + bytes) & ~(page - 1);
+        if (last > first && last - first >= (size_t(4) << 20))
+            blocks.push_back({first, last - first});
+#else
+        (void)start;
+        (void)bytes;
+#endif
+    }
+    template <typename T>
+    void add(const std::vector<T>& list)
+    {
+        add(list.data(), list.capacity() * sizeof(T));
+    }
+
+    void start()
+    {
+#if defined(__linux__) && defined(MADV_POPULATE_WRITE)
+        if (blocks.empty())
+            return;
+        try {
+            worker = std::thread([this] {
+                for (const block& b : blocks)
+                    madvise(reinterpret_cast<void*>(b.start), b.bytes, MADV_POPULATE_WRITE);
+            });
+        } catch (const std::system_error&) {
+            // No thread to spare: the parser clears its own pages as before.
+        }
+#endif
+    }
+    void finish()
+    {
+        if (worker.joinable())
+            worker.join();
+    }
+
+private:
+    struct block {
+        uintptr_t start;
+        size_t bytes;
+    };
+    std::vector<block> blocks;
+    std::thread worker;
+};
 
 using recordCounts = objRecordCounts;
 
@@ -425,9 +486,30 @@ void setFaceNormal(polygon& poly)
 }
 
 // Fills polygon i from three corners; entries not read yet are filled in after the last record.
-// Inlined: the triangle path of large files runs through here once per face.
-__attribute__((always_inline)) inline void fillTriangle(object& obj, size_t i, const faceReading::faceCorner* const corner[3],
-                                                       faceReading& reading)
+// Fills corner k of polygon index (poly) from a corner word as it is read; entries not read
+// yet are filled in after the last record. Sets bit k of wants when the corner has no normal.
+inline void fillCorner(object& obj, polygon& poly, size_t index, int k, const wordReader::corner& c,
+                       faceReading& reading, uint8_t& wants)
+{
+    const std::vector<vector>* lists[3] = {&obj.vertices, &obj.uvs, &obj.normals};
+    const int totals[3] = {obj.vertexCount, obj.uvCount, obj.normalCount};
+    for (int slot = 0; slot < 3; ++slot) {
+        if (!c.present[slot])
+            continue;
+        const std::vector<vector>& list = *lists[slot];
+        long long at = resolveIndex(c.index[slot], static_cast<size_t>(totals[slot]), list.size());
+        if (at < 0)
+            reading.reportOnce(slot, indexMessages[slot]);
+        else if (static_cast<size_t>(at) < list.size())
+            *cornerSlot(poly, slot, k) = list[static_cast<size_t>(at)];
+        else
+            reading.later.push_back({index, k, slot, static_cast<size_t>(at)});
+    }
+    if (!c.present[2] || obj.normalCount == 0)
+        wants = static_cast<uint8_t>(wants | 1u << k);
+}
+
+void fillTriangle(object& obj, size_t i, const faceReading::faceCorner* const corner[3], faceReading& reading)
 {
     const std::vector<vector>* lists[3] = {&obj.vertices, &obj.uvs, &obj.normals};
     polygon& poly = obj.polygons[i];
@@ -598,34 +680,45 @@ void readRecords(object& obj, const char* data, size_t size, faceReading& readin
         } else if (first == 'f' && in.at("f", 1) && facesRead < faceTotal) {
             ++in.p;
             ++facesRead;
-            // A face is the corner words of its line, up to a comment. The first three stay
-            // in place: most faces are triangles, and they go straight into their polygon.
-            faceReading::faceCorner three[3];
-            size_t n = 0;
+            // A face is the corner words of its line, up to a comment. Most faces are
+            // triangles: their corners go straight into a new polygon, as they are read.
+            const char* const lineStart = in.p;
+            const size_t laterBefore = reading.later.size();
+            const size_t index = obj.polygons.size();
+            polygon& poly = obj.polygons.emplace_back();
+            uint8_t wants = 0;
+            int n = 0;
+            for (; n < 3 && in.nextWordOnLine() && *in.p != '#'; ++n) {
+                wordReader::corner c;
+                in.readCorner(c);
+                fillCorner(obj, poly, index, n, c, reading, wants);
+            }
+            if (n == 3 && !(in.nextWordOnLine() && *in.p != '#') &&
+                obj.polygons.size() + (faceTotal - facesRead) <= reading.maxPolygons) {
+                if (wants) {
+                    reading.wantsNormal.resize(obj.polygons.size());
+                    reading.wantsNormal[index] = wants;
+                }
+                setFaceNormal(poly);
+                continue;
+            }
+            // Any other face is taken back and read again whole.
+            obj.polygons.pop_back();
+            reading.later.resize(laterBefore);
+            in.p = lineStart;
+            reading.corners.clear();
             while (in.nextWordOnLine() && *in.p != '#') {
                 wordReader::corner c;
                 in.readCorner(c);
-                const faceReading::faceCorner corner = resolveCorner(obj, c, reading);
-                if (n < 3) {
-                    three[n] = corner;
-                } else {
-                    if (n == 3)
-                        reading.corners.assign(three, three + 3);
-                    reading.corners.push_back(corner);
-                }
-                ++n;
+                reading.corners.push_back(resolveCorner(obj, c, reading));
             }
-            if (n < 3) {
+            const size_t corners = reading.corners.size();
+            if (corners < 3)
                 reading.reportOnce(3, "ERROR: Faces with fewer than three corners skipped!\n");
-            } else if (obj.polygons.size() + n - 2 + (faceTotal - facesRead) > reading.maxPolygons) {
+            else if (obj.polygons.size() + corners - 2 + (faceTotal - facesRead) > reading.maxPolygons)
                 reading.reportOnce(4, "ERROR: Faces beyond the triangles memory can hold skipped!\n");
-            } else if (n == 3) {
-                obj.polygons.emplace_back();
-                const faceReading::faceCorner* const corners[3] = {&three[0], &three[1], &three[2]};
-                fillTriangle(obj, obj.polygons.size() - 1, corners, reading);
-            } else {
+            else
                 addFace(obj, reading.corners, reading);
-            }
             continue;
         }
         in.skipWord();
@@ -744,6 +837,7 @@ std::unique_ptr<object> parseObject(const char* data, size_t size, const std::st
         reportNoObject();
         return nullptr;
     }
+    pageClearer clearer; // joined before the object can go
     try {
         obj->vertices.reserve(counts.vertices);
         obj->uvs.reserve(counts.uvs);
@@ -753,6 +847,13 @@ std::unique_ptr<object> parseObject(const char* data, size_t size, const std::st
         preferLargePages(obj->uvs);
         preferLargePages(obj->normals);
         preferLargePages(obj->polygons);
+        // The faces come last in most files: their block first, while the parser reads the
+        // records before them.
+        clearer.add(obj->polygons);
+        clearer.add(obj->normals);
+        clearer.add(obj->uvs);
+        clearer.add(obj->vertices);
+        clearer.start();
     } catch (const std::bad_alloc&) {
         reportNoObject();
         return nullptr;
