@@ -8,6 +8,8 @@
 #include "mesh/object.h"
 #include "texlight/specularpower.h"
 
+#include <emmintrin.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -50,6 +52,7 @@ struct resolvedLight {
 struct lightList {
     std::vector<resolvedLight> lights;
     bool shareable = true; // asking the lights from several threads at once is safe
+    bool allUnlimitedPoints = true; // every light an unlimited point light: the paired kernels apply
 };
 
 lightList resolve(light* lights)
@@ -68,6 +71,7 @@ lightList resolve(light* lights)
         } else if (kind != typeid(spotlight) && kind != typeid(light)) {
             list.shareable = false; // a light class this file does not know
         }
+        list.allUnlimitedPoints = false;
         list.lights.push_back({l, false, vector(), colour()});
     }
     return list;
@@ -103,6 +107,51 @@ inline void normalise3(double& x, double& y, double& z)
     if (y != 0.0) y /= len;
     if (z != 0.0) z /= len;
 }
+
+// Two texels' double vectors side by side. SSE2 adds, multiplies, divides and takes square
+// roots with the same rounding as the scalar instructions, and nothing here is fused, so each
+// lane holds exactly the doubles the one-texel code computes.
+struct pair3 {
+    __m128d x, y, z;
+};
+
+inline __m128d select2(__m128d mask, __m128d ifSet, __m128d otherwise)
+{
+    return _mm_or_pd(_mm_and_pd(mask, ifSet), _mm_andnot_pd(mask, otherwise));
+}
+
+// (a.x b.x + a.y b.y) + a.z b.z, the order of the one-texel sums.
+inline __m128d dot2(const pair3& a, const pair3& b)
+{
+    return _mm_add_pd(_mm_add_pd(_mm_mul_pd(a.x, b.x), _mm_mul_pd(a.y, b.y)), _mm_mul_pd(a.z, b.z));
+}
+
+// normalise3 in both lanes: a zero length leaves the lane alone, and so does a zero component.
+inline void normalise2(pair3& v)
+{
+    const __m128d zero = _mm_setzero_pd();
+    const __m128d len = _mm_sqrt_pd(dot2(v, v));
+    const __m128d lengthy = _mm_cmpneq_pd(len, zero);
+    v.x = select2(_mm_and_pd(lengthy, _mm_cmpneq_pd(v.x, zero)), _mm_div_pd(v.x, len), v.x);
+    v.y = select2(_mm_and_pd(lengthy, _mm_cmpneq_pd(v.y, zero)), _mm_div_pd(v.y, len), v.y);
+    v.z = select2(_mm_and_pd(lengthy, _mm_cmpneq_pd(v.z, zero)), _mm_div_pd(v.z, len), v.z);
+}
+
+inline pair3 load2(const vector& a, const vector& b)
+{
+    return {_mm_set_pd(b.x, a.x), _mm_set_pd(b.y, a.y), _mm_set_pd(b.z, a.z)};
+}
+
+// A lane mask from two flags.
+inline __m128d lanes(bool first, bool second)
+{
+    return _mm_castsi128_pd(_mm_set_epi64x(second ? -1 : 0, first ? -1 : 0));
+}
+
+// The light sums of one texel: diffuse and specular, red, green, blue.
+struct lightSums {
+    float dr = 0, dg = 0, db = 0, sr = 0, sg = 0, sb = 0;
+};
 
 // Which lighting bitmaps one pass over the rows writes.
 struct stages {
@@ -171,6 +220,20 @@ private:
     template <typename Shade>
     void forLitTexels(int y0, int y1, Shade shade) const
     {
+        const polygon* const* lit = gatherCoverage(y0, y1);
+        for (int y = y0; y < y1; ++y) {
+            const polygon* const* covering = lit + static_cast<size_t>(y - y0) * w;
+            const vector* positions = obj->positionsMap[y];
+            const vector* normals = obj->normalsMap[y];
+            for (int x = 0; x < w; ++x)
+                if (covering[x] && covering[x]->facing == 1)
+                    shade(x, y, positions[x], normals[x]);
+        }
+    }
+
+    // The coverage of rows [y0, y1), row after row, in this thread's buffer.
+    const polygon* const* gatherCoverage(int y0, int y1) const
+    {
         thread_local std::vector<const polygon*> lit;
         lit.resize(static_cast<size_t>(w) * static_cast<size_t>(y1 - y0));
         for (int x = 0; x < w; ++x) {
@@ -178,13 +241,88 @@ private:
             for (int y = 0; y < y1 - y0; ++y)
                 lit[static_cast<size_t>(y) * w + x] = column[y];
         }
+        return lit.data();
+    }
+
+    // As forLitTexels, but the lit texels of a row go to pair(x0, x1, y, P0, N0, P1, N1) two
+    // at a time, in order, and an odd last one to single.
+    template <typename Pair, typename Single>
+    void forLitTexelPairs(int y0, int y1, Pair pair, Single single) const
+    {
+        thread_local std::vector<int> litX;
+        litX.resize(static_cast<size_t>(w));
+        const polygon* const* lit = gatherCoverage(y0, y1);
         for (int y = y0; y < y1; ++y) {
-            const polygon* const* covering = lit.data() + static_cast<size_t>(y - y0) * w;
-            const vector* positions = obj->positionsMap[y];
-            const vector* normals = obj->normalsMap[y];
+            const polygon* const* covering = lit + static_cast<size_t>(y - y0) * w;
+            size_t n = 0;
             for (int x = 0; x < w; ++x)
                 if (covering[x] && covering[x]->facing == 1)
-                    shade(x, y, positions[x], normals[x]);
+                    litX[n++] = x;
+            const vector* positions = obj->positionsMap[y];
+            const vector* normals = obj->normalsMap[y];
+            size_t i = 0;
+            for (; i + 1 < n; i += 2) {
+                const int a = litX[i], b = litX[i + 1];
+                pair(a, b, y, positions[a], normals[a], positions[b], normals[b]);
+            }
+            if (i < n)
+                single(litX[i], y, positions[litX[i]], normals[litX[i]]);
+        }
+    }
+
+    // The light sums of two texels from unlimited point lights only, lane by lane exactly as
+    // the one-texel loops compute them: with diffuse, the all-terms rule (a light counts when
+    // N.L in single precision is not at or below 0); without, the specular rule (N.L before
+    // L is normalised, in double).
+    void pairSums(const vector& p0, const vector& n0, const vector& p1, const vector& n1, bool diffuse,
+                  lightSums out[2]) const
+    {
+        const pair3 P = load2(p0, p1), N = load2(n0, n1);
+        pair3 V = {_mm_sub_pd(_mm_set1_pd(eye.x), P.x), _mm_sub_pd(_mm_set1_pd(eye.y), P.y),
+                   _mm_sub_pd(_mm_set1_pd(eye.z), P.z)};
+        for (const resolvedLight& l : resolved.lights) {
+            pair3 L = {_mm_sub_pd(_mm_set1_pd(l.position.x), P.x), _mm_sub_pd(_mm_set1_pd(l.position.y), P.y),
+                       _mm_sub_pd(_mm_set1_pd(l.position.z), P.z)};
+            double side[2];
+            bool on[2];
+            if (diffuse) {
+                normalise2(L);
+                _mm_storeu_pd(side, dot2(L, N));
+                for (int k = 0; k < 2; ++k) {
+                    const float d = static_cast<float>(side[k]);
+                    on[k] = !(d <= 0);
+                    if (on[k]) {
+                        out[k].dr += l.col.red * inv255 * d;
+                        out[k].dg += l.col.green * inv255 * d;
+                        out[k].db += l.col.blue * inv255 * d;
+                    }
+                }
+            } else {
+                _mm_storeu_pd(side, dot2(N, L));
+                on[0] = !(side[0] <= 0);
+                on[1] = !(side[1] <= 0);
+                if (!on[0] && !on[1])
+                    continue;
+                normalise2(L);
+            }
+            if (!on[0] && !on[1])
+                continue;
+            // V is normalised again for every light that adds a highlight, and only then.
+            pair3 U = V;
+            normalise2(U);
+            const __m128d taken = lanes(on[0], on[1]);
+            V = {select2(taken, U.x, V.x), select2(taken, U.y, V.y), select2(taken, U.z, V.z)};
+            pair3 H = {_mm_add_pd(L.x, V.x), _mm_add_pd(L.y, V.y), _mm_add_pd(L.z, V.z)};
+            normalise2(H);
+            double toward[2];
+            _mm_storeu_pd(toward, dot2(N, H));
+            for (int k = 0; k < 2; ++k)
+                if (on[k]) {
+                    const float sp = power(toward[k]);
+                    out[k].sr += l.col.red * inv255 * sp;
+                    out[k].sg += l.col.green * inv255 * sp;
+                    out[k].sb += l.col.blue * inv255 * sp;
+                }
         }
     }
 
@@ -278,7 +416,7 @@ private:
     void specularRows(int y0, int y1)
     {
         bitmap& out = *obj->specularBitmap;
-        forLitTexels(y0, y1, [&](int x, int y, const vector& p, const vector& n) {
+        auto one = [&](int x, int y, const vector& p, const vector& n) {
             double vx = eye.x - p.x, vy = eye.y - p.y, vz = eye.z - p.z;
             float sr = 0, sg = 0, sb = 0;
             for (const resolvedLight& l : resolved.lights) {
@@ -301,7 +439,20 @@ private:
                 addHighlight(lx, ly, lz, vx, vy, vz, n, c, sr, sg, sb);
             }
             storeTerm(pixelOf(out, x, y), specularMaterial.at(x, y), sr, sg, sb);
-        });
+        };
+        if (!resolved.allUnlimitedPoints) {
+            forLitTexels(y0, y1, one);
+            return;
+        }
+        forLitTexelPairs(y0, y1,
+                         [&](int x0, int x1, int y, const vector& p0, const vector& n0, const vector& p1,
+                             const vector& n1) {
+                             lightSums sums[2];
+                             pairSums(p0, n0, p1, n1, false, sums);
+                             storeTerm(pixelOf(out, x0, y), specularMaterial.at(x0, y), sums[0].sr, sums[0].sg, sums[0].sb);
+                             storeTerm(pixelOf(out, x1, y), specularMaterial.at(x1, y), sums[1].sr, sums[1].sg, sums[1].sb);
+                         },
+                         one);
     }
 
     void allRows(int y0, int y1)
@@ -309,7 +460,24 @@ private:
         bitmap& out = *obj->finalBitmap;
         const float ar = ambientLight.red * inv255, ag = ambientLight.green * inv255,
                     ab = ambientLight.blue * inv255;
-        forLitTexels(y0, y1, [&](int x, int y, const vector& p, const vector& n) {
+        // The sums of one texel into its pixel of the final bitmap.
+        auto finish = [&](int x, int y, float dr, float dg, float db, float sr, float sg, float sb) {
+            colour ca = ambientMaterial.at(x, y);
+            colour cd = diffuseMaterial.at(x, y);
+            colour cs = specularMaterial.at(x, y);
+            float fr = cd.red * dr + cs.red * sr + ar * ca.red;
+            float fg = cd.green * dg + cs.green * sg + ag * ca.green;
+            float fb = cd.blue * db + cs.blue * sb + ab * ca.blue;
+            uint8_t r = toByte(fr > 255.0f ? 255.0f : fr);
+            uint8_t g = toByte(fg > 255.0f ? 255.0f : fg);
+            uint8_t b = toByte(fb > 255.0f ? 255.0f : fb);
+            uint8_t* q = pixelOf(out, x, y);
+            rowChanged[y] |= (q[0] ^ r) | (q[1] ^ g) | (q[2] ^ b);
+            q[0] = r;
+            q[1] = g;
+            q[2] = b;
+        };
+        auto one = [&](int x, int y, const vector& p, const vector& n) {
             double vx = eye.x - p.x, vy = eye.y - p.y, vz = eye.z - p.z;
             float dr = 0, dg = 0, db = 0, sr = 0, sg = 0, sb = 0;
             for (const resolvedLight& l : resolved.lights) {
@@ -338,21 +506,22 @@ private:
                 db += c.blue * inv255 * d;
                 addHighlight(lx, ly, lz, vx, vy, vz, n, c, sr, sg, sb);
             }
-            colour ca = ambientMaterial.at(x, y);
-            colour cd = diffuseMaterial.at(x, y);
-            colour cs = specularMaterial.at(x, y);
-            float fr = cd.red * dr + cs.red * sr + ar * ca.red;
-            float fg = cd.green * dg + cs.green * sg + ag * ca.green;
-            float fb = cd.blue * db + cs.blue * sb + ab * ca.blue;
-            uint8_t r = toByte(fr > 255.0f ? 255.0f : fr);
-            uint8_t g = toByte(fg > 255.0f ? 255.0f : fg);
-            uint8_t b = toByte(fb > 255.0f ? 255.0f : fb);
-            uint8_t* q = pixelOf(out, x, y);
-            rowChanged[y] |= (q[0] ^ r) | (q[1] ^ g) | (q[2] ^ b);
-            q[0] = r;
-            q[1] = g;
-            q[2] = b;
-        });
+            finish(x, y, dr, dg, db, sr, sg, sb);
+        };
+        if (!resolved.allUnlimitedPoints) {
+            forLitTexels(y0, y1, one);
+            return;
+        }
+        forLitTexelPairs(y0, y1,
+                         [&](int x0, int x1, int y, const vector& p0, const vector& n0, const vector& p1,
+                             const vector& n1) {
+                             lightSums sums[2];
+                             pairSums(p0, n0, p1, n1, true, sums);
+                             for (int k = 0; k < 2; ++k)
+                                 finish(k ? x1 : x0, y, sums[k].dr, sums[k].dg, sums[k].db, sums[k].sr, sums[k].sg,
+                                        sums[k].sb);
+                         },
+                         one);
     }
 
     void composeRows(int y0, int y1)
