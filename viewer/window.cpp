@@ -28,6 +28,19 @@ int onXError(Display* display, XErrorEvent* error)
     return previousHandler ? previousHandler(display, error) : 0;
 }
 
+// A window destroyed while it is not being drawn (a program that draws on demand, or one that
+// GLUT stopped drawing once the window was unmapped) would never make a request that fails.
+// So the server is asked about the window now and then; once it is gone, the error handler
+// above ends the run.
+void checkWindowStillThere(int)
+{
+    if (Display* display = glXGetCurrentDisplay()) {
+        XWindowAttributes attributes;
+        XGetWindowAttributes(display, window, &attributes);
+    }
+    glutTimerFunc(250, checkWindowStillThere, 0);
+}
+
 } // namespace
 
 void startViewer(int* argc, char** argv)
@@ -46,4 +59,5 @@ void openViewerWindow(const std::string& title)
     glutCreateWindow(title.c_str());
     window = glXGetCurrentDrawable();
     previousHandler = XSetErrorHandler(onXError);
+    glutTimerFunc(250, checkWindowStillThere, 0);
 }
