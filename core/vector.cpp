@@ -1,7 +1,5 @@
 #include "core/vector.h"
 
-#include <cstring>
-
 bool pointInTriangle(vector p, vector a, vector b, vector c)
 {
     const vector* corners[3] = {&a, &b, &c};
@@ -16,22 +14,10 @@ bool pointInTriangle(vector p, vector a, vector b, vector c)
     return true;
 }
 
-namespace {
-
-uint64_t bitsOf(double d)
-{
-    d += 0.0; // -0.0 and 0.0 are one position
-    uint64_t b;
-    std::memcpy(&b, &d, sizeof b);
-    return b;
-}
-
-} // namespace
-
 uint64_t positionHash(const vector& p)
 {
-    uint64_t h = bitsOf(p.x) * 0x9E3779B97F4A7C15ull;
-    h ^= bitsOf(p.y) + 0x7F4A7C159E3779B9ull + (h << 6) + (h >> 2);
-    h ^= bitsOf(p.z) + 0x94D049BB133111EBull + (h << 6) + (h >> 2);
+    uint64_t h = coordinateBits(p.x) * 0x9E3779B97F4A7C15ull;
+    h ^= coordinateBits(p.y) + 0x7F4A7C159E3779B9ull + (h << 6) + (h >> 2);
+    h ^= coordinateBits(p.z) + 0x94D049BB133111EBull + (h << 6) + (h >> 2);
     return h ^ (h >> 31);
 }

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 // A point, direction or texel position. Construction and arithmetic set w to 1.0;
 // only set() and copies keep another w.
@@ -58,6 +59,25 @@ inline vector normalised(vector a)
 
 // Inside test in the x-y plane for a counter-clockwise triangle; points on an edge are inside.
 bool pointInTriangle(vector p, vector a, vector b, vector c);
+
+// A coordinate's bits with -0 read as 0, so that equal coordinates hash alike.
+inline uint64_t coordinateBits(double d)
+{
+    d += 0.0;
+    uint64_t bits;
+    std::memcpy(&bits, &d, sizeof bits);
+    return bits;
+}
+
+// Spreads every bit of h over the result, for hash tables indexed by the low bits.
+inline uint64_t mixBits(uint64_t h)
+{
+    h ^= h >> 33;
+    h *= 0xFF51AFD7ED558CCDull;
+    h ^= h >> 33;
+    h *= 0xC4CEB9FE1A85EC53ull;
+    return h ^ (h >> 33);
+}
 
 // A hash of the point x, y, z, alike for points that compare equal coordinate by coordinate
 // (so -0 and 0 hash alike); for tables of distinct positions.

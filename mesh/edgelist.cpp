@@ -17,23 +17,6 @@ bool hasNan(const vector& v)
     return std::isnan(v.x) || std::isnan(v.y) || std::isnan(v.z) || std::isnan(v.w);
 }
 
-uint64_t bitsOf(double d)
-{
-    d += 0.0; // -0.0 and 0.0 are one point, so they must hash alike
-    uint64_t bits;
-    std::memcpy(&bits, &d, sizeof bits);
-    return bits;
-}
-
-uint64_t mix(uint64_t h)
-{
-    h ^= h >> 33;
-    h *= 0xFF51AFD7ED558CCDull;
-    h ^= h >> 33;
-    h *= 0xC4CEB9FE1A85EC53ull;
-    return h ^ (h >> 33);
-}
-
 // Open-addressing table sizes: a power of two at least one and a half times the most keys
 // there can be, so that probes stay short and the table never fills.
 size_t tableSize(size_t keys)
@@ -58,7 +41,7 @@ public:
     {
         if (hasNan(v))
             return -1;
-        const uint64_t h = mix(bitsOf(v.x) ^ mix(bitsOf(v.y) ^ mix(bitsOf(v.z) ^ mix(bitsOf(v.w)))));
+        const uint64_t h = mixBits(coordinateBits(v.x) ^ mixBits(coordinateBits(v.y) ^ mixBits(coordinateBits(v.z) ^ mixBits(coordinateBits(v.w)))));
         for (size_t i = h & mask;; i = (i + 1) & mask) {
             int n = slots[i];
             if (n < 0) {
@@ -144,7 +127,7 @@ void buildEdgeList(object* obj)
                 continue;
             }
             const uint64_t key = (uint64_t(std::min(a, b)) << 32) | uint64_t(std::max(a, b));
-            size_t i = mix(key) & mask;
+            size_t i = mixBits(key) & mask;
             while (uses[i].key != key && uses[i].key != ~uint64_t(0))
                 i = (i + 1) & mask;
             pairUse& use = uses[i];

@@ -88,24 +88,6 @@ struct faceFacts {
     int across[3] = {-1, -1, -1}; // the face beyond edge k (corner k to k + 1) if just two share it
 };
 
-uint64_t bitsOf(double d)
-{
-    d += 0.0; // -0 and +0 are one position
-    uint64_t b;
-    std::memcpy(&b, &d, sizeof b);
-    return b;
-}
-
-uint64_t mix(uint64_t h)
-{
-    h ^= h >> 33;
-    h *= 0xff51afd7ed558ccdULL;
-    h ^= h >> 33;
-    h *= 0xc4ceb9fe1a85ec53ULL;
-    h ^= h >> 33;
-    return h;
-}
-
 // Numbers distinct positions (exact comparison) with an open-addressing hash table.
 class positionNumbers {
 public:
@@ -120,9 +102,9 @@ public:
 
     int number(const vector& p)
     {
-        const uint64_t k[3] = {bitsOf(p.x), bitsOf(p.y), bitsOf(p.z)};
+        const uint64_t k[3] = {coordinateBits(p.x), coordinateBits(p.y), coordinateBits(p.z)};
         const size_t mask = slots.size() - 1;
-        for (size_t i = mix(k[0] ^ mix(k[1] ^ mix(k[2]))) & mask;; i = (i + 1) & mask) {
+        for (size_t i = mixBits(k[0] ^ mixBits(k[1] ^ mixBits(k[2]))) & mask;; i = (i + 1) & mask) {
             const int id = slots[i];
             if (id < 0) {
                 slots[i] = static_cast<int>(keys.size() / 3);
