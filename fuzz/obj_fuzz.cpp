@@ -3,12 +3,8 @@
 #include "core/bitmap.h"
 #include "core/console.h"
 #include "lights/pointlight.h"
-#include "mesh/edgelist.h"
 #include "mesh/object.h"
-#include "mesh/uvlayout.h"
-#include "mesh/uvrepair.h"
-#include "texlight/lighting.h"
-#include "texlight/surfacemaps.h"
+#include "pipeline/prepare.h"
 
 #include <cstring>
 #include <memory>
@@ -73,28 +69,17 @@ void prepareWithoutGl(object& obj)
         bump->pixels[i] = static_cast<uint8_t>(i * 41);
     obj.setBumpMap(std::move(bump));
 
-    if (needsUvLayout(obj))
-        generateUvLayout(obj, mapSize, mapSize);
-    checkUvWinding(&obj);
-    normaliseUvs(&obj);
-    buildEdgeList(&obj);
-    generateAlphaMap(&obj);
-    generatePositionsMap(&obj);
-    generateNormalsMap(&obj);
-    for (int kind : {diffuseKind, ambientKind, specularKind, finalKind})
-        initialiseBitmap(&obj, kind);
-    setMaterialColour(&obj, 2, colour(255, 255, 255, 255));
-    setMaterialColour(&obj, 1, colour(50, 50, 50, 255));
-    setMaterialColour(&obj, 0, colour(200, 200, 200, 255));
-
+    // The viewers' preparation short of OpenGL, then all three terms relit once more.
     pointlight lamp;
     lamp.setPosition(vector(0, 5.721, 0));
     lamp.setColour(colour(200, 200, 200, 255));
-    vector eye(-1, 0, 0);
-    colour ambient(100, 100, 100, 255);
-    relight(&obj, {1, 1, 0}, &lamp, eye, ambient, true);
-    relight(&obj, {1, 1, 1}, &lamp, eye, ambient, true);
-    obj.markFacing(eye);
+    preparationSettings settings;
+    settings.lights = &lamp;
+    settings.eye = vector(-1, 0, 0);
+    prepareObjectData(&obj, colour(50, 50, 50, 255), colour(200, 200, 200, 255), colour(255, 255, 255, 255),
+                      settings);
+    relight(&obj, {1, 1, 1}, &lamp, settings.eye, settings.ambientColour, true);
+    obj.markFacing(settings.eye);
 }
 
 std::string checkPrepared(const object& obj)
