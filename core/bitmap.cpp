@@ -147,7 +147,7 @@ std::vector<uint8_t> encodeBmp(const bitmap& b)
     return out;
 }
 
-bool writeWholeFile(const std::string& path, const std::vector<uint8_t>& bytes, const char* kind)
+bool writeWholeFile(const std::string& path, const void* bytes, size_t size, const char* kind)
 {
     // Written beside the target and renamed over it only when complete, so a failed write
     // never leaves a damaged file under the real name.
@@ -157,7 +157,7 @@ bool writeWholeFile(const std::string& path, const std::vector<uint8_t>& bytes, 
         say("ERROR: Could not open %s '%s' for writing!\n", kind, path.c_str());
         return false;
     }
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    bool ok = std::fwrite(bytes, 1, size, f) == size;
     ok = (std::fflush(f) == 0) && ok;
     ok = (std::fclose(f) == 0) && ok;
     if (ok && std::rename(partial.c_str(), path.c_str()) != 0)

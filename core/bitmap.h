@@ -48,7 +48,11 @@ std::unique_ptr<bitmap> decodeBmp(const uint8_t* data, size_t size, const std::s
 
 // Writes the bytes to path through a file beside it that is renamed over it only when
 // complete; false after one "ERROR: " line naming the kind of file, leaving no partial file.
-bool writeWholeFile(const std::string& path, const std::vector<uint8_t>& bytes, const char* kind = "file");
+bool writeWholeFile(const std::string& path, const void* bytes, size_t size, const char* kind = "file");
+inline bool writeWholeFile(const std::string& path, const std::vector<uint8_t>& bytes, const char* kind = "file")
+{
+    return writeWholeFile(path, bytes.data(), bytes.size(), kind);
+}
 // Writes a standard BMP file with rows padded to 4 bytes. False (after one "ERROR: " line)
 // when nothing or only part could be written; no partial file is left behind.
 bool writeBmp(const std::string& path, const bitmap* b);

@@ -485,9 +485,10 @@ void setFaceNormal(polygon& poly)
     normalise(poly.faceNormal);
 }
 
-// Fills polygon i from three corners; entries not read yet are filled in after the last record.
 // Fills corner k of polygon index (poly) from a corner word as it is read; entries not read
 // yet are filled in after the last record. Sets bit k of wants when the corner has no normal.
+// The triangle path of large files: it resolves and places in one step, which measured
+// faster than resolveCorner followed by the placing that fillTriangle does.
 inline void fillCorner(object& obj, polygon& poly, size_t index, int k, const wordReader::corner& c,
                        faceReading& reading, uint8_t& wants)
 {
@@ -509,6 +510,8 @@ inline void fillCorner(object& obj, polygon& poly, size_t index, int k, const wo
         wants = static_cast<uint8_t>(wants | 1u << k);
 }
 
+// Fills polygon i from three resolved corners; entries not read yet are filled in after the
+// last record.
 void fillTriangle(object& obj, size_t i, const faceReading::faceCorner* const corner[3], faceReading& reading)
 {
     const std::vector<vector>* lists[3] = {&obj.vertices, &obj.uvs, &obj.normals};

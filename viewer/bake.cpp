@@ -69,7 +69,7 @@ bool readNumbers(const std::string& text, std::vector<double>& numbers)
 }
 
 // A light from "x,y,z[,r,g,b[,range]]"; false when the text is not one.
-bool readLight(const std::string& text, pointlight& lamp)
+bool readLight(const std::string& text, bakeLight& lamp)
 {
     std::vector<double> n;
     if (!readNumbers(text, n) || (n.size() != 3 && n.size() != 6 && n.size() != 7))
@@ -77,19 +77,17 @@ bool readLight(const std::string& text, pointlight& lamp)
     for (double v : n)
         if (!std::isfinite(v))
             return false;
-    lamp.setPosition(vector(n[0], n[1], n[2]));
-    colour c(200, 200, 200, 255);
+    lamp.position = vector(n[0], n[1], n[2]);
     if (n.size() >= 6) {
         for (int i = 3; i < 6; ++i)
             if (n[i] < 0 || n[i] > 255 || n[i] != static_cast<int>(n[i]))
                 return false;
-        c = colour(static_cast<int16_t>(n[3]), static_cast<int16_t>(n[4]), static_cast<int16_t>(n[5]), 255);
+        lamp.col = colour(static_cast<int16_t>(n[3]), static_cast<int16_t>(n[4]), static_cast<int16_t>(n[5]), 255);
     }
-    lamp.setColour(c);
     if (n.size() == 7) {
         if (!(n[6] > 0))
             return false;
-        lamp.setRange(n[6]);
+        lamp.range = n[6];
     }
     return true;
 }
@@ -143,7 +141,7 @@ void encodeObjects(const Scene& s, std::vector<encodedObject>& out, int threads)
 
 bool writeText(const std::string& path, const std::string& text)
 {
-    return writeWholeFile(path, std::vector<uint8_t>(text.begin(), text.end()));
+    return writeWholeFile(path, text.data(), text.size());
 }
 
 } // namespace
@@ -177,12 +175,12 @@ bool parseBakeArguments(const std::vector<std::string>& args, bakeOptions& optio
         } else if (a == "--light") {
             if (!value(v))
                 return false;
-            pointlight probe;
-            if (!readLight(v, probe)) {
+            bakeLight lamp;
+            if (!readLight(v, lamp)) {
                 problem = "light '" + v + "' is not X,Y,Z[,R,G,B[,RANGE]]";
                 return false;
             }
-            options.lights.push_back(v);
+            options.lights.push_back(lamp);
         } else if (a == "--terms") {
             if (!value(v))
                 return false;
@@ -227,9 +225,12 @@ int runBake(const bakeOptions& options)
     chooseProgram(options.program, scene, programLights);
     if (!options.lights.empty()) {
         ownLights.clear();
-        for (const std::string& text : options.lights) {
+        for (const bakeLight& own : options.lights) {
             ownLights.push_back(std::make_unique<pointlight>());
-            readLight(text, *ownLights.back());
+            ownLights.back()->setPosition(own.position);
+            ownLights.back()->setColour(own.col);
+            if (own.range != -1.0)
+                ownLights.back()->setRange(own.range);
         }
         for (size_t i = 0; i + 1 < ownLights.size(); ++i)
             ownLights[i]->next = ownLights[i + 1].get();

@@ -3,16 +3,25 @@
 // The command-line baker: a scene's lighting baked into texture space as the viewers bake it,
 // without a window, written out as lightmaps and meshes.
 
+#include "core/colour.h"
+#include "core/vector.h"
 #include "texlight/lighting.h"
 
 #include <string>
 #include <vector>
 
+// A point light of one's own, as --light gives it.
+struct bakeLight {
+    vector position;
+    colour col{200, 200, 200, 255};
+    double range = -1.0; // unlimited
+};
+
 struct bakeOptions {
     std::string sceneFile;
     std::string outputFolder;
     std::string program = "marlin";
-    std::vector<std::string> lights; // "x,y,z[,r,g,b[,range]]", replacing the program's
+    std::vector<bakeLight> lights; // replacing the program's
     bool termsGiven = false;
     lightingTerms terms{1, 1, 0};
     bool maps = false; // also the six maps of the viewers' F key
