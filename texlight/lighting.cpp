@@ -49,27 +49,6 @@ struct resolvedLight {
     colour col;
 };
 
-// From p towards the light, not normalised, as toLight gives it.
-inline void towardLight(const resolvedLight& l, const vector& p, double& x, double& y, double& z)
-{
-    if (l.unlimitedPoint) {
-        x = l.position.x - p.x;
-        y = l.position.y - p.y;
-        z = l.position.z - p.z;
-        return;
-    }
-    vector toward = l.source->toLight(p);
-    x = toward.x;
-    y = toward.y;
-    z = toward.z;
-}
-
-// The light arriving at p, as illumination gives it.
-inline colour lightArriving(const resolvedLight& l, const vector& p)
-{
-    return l.unlimitedPoint ? l.col : l.source->illumination(p);
-}
-
 struct lightList {
     std::vector<resolvedLight> lights;
     bool shareable = true; // asking the lights from several threads at once is safe
@@ -395,8 +374,19 @@ private:
             float dr = 0, dg = 0, db = 0;
             for (const resolvedLight& l : resolved.lights) {
                 double lx, ly, lz;
-                towardLight(l, p, lx, ly, lz);
-                const colour c = lightArriving(l, p);
+                colour c;
+                if (l.unlimitedPoint) {
+                    lx = l.position.x - p.x;
+                    ly = l.position.y - p.y;
+                    lz = l.position.z - p.z;
+                    c = l.col;
+                } else {
+                    vector toward = l.source->toLight(p);
+                    lx = toward.x;
+                    ly = toward.y;
+                    lz = toward.z;
+                    c = l.source->illumination(p);
+                }
                 normalise3(lx, ly, lz);
                 float d = static_cast<float>(lx * n.x + ly * n.y + lz * n.z);
                 if (d > 0) {
@@ -431,12 +421,21 @@ private:
             float sr = 0, sg = 0, sb = 0;
             for (const resolvedLight& l : resolved.lights) {
                 double lx, ly, lz;
-                towardLight(l, p, lx, ly, lz);
+                if (l.unlimitedPoint) {
+                    lx = l.position.x - p.x;
+                    ly = l.position.y - p.y;
+                    lz = l.position.z - p.z;
+                } else {
+                    vector toward = l.source->toLight(p);
+                    lx = toward.x;
+                    ly = toward.y;
+                    lz = toward.z;
+                }
                 // The side is taken before L is normalised.
                 if (n.x * lx + n.y * ly + n.z * lz <= 0)
                     continue;
                 normalise3(lx, ly, lz);
-                const colour c = lightArriving(l, p);
+                colour c = l.unlimitedPoint ? l.col : l.source->illumination(p);
                 addHighlight(lx, ly, lz, vx, vy, vz, n, c, sr, sg, sb);
             }
             storeTerm(pixelOf(out, x, y), specularMaterial.at(x, y), sr, sg, sb);
@@ -483,8 +482,19 @@ private:
             float dr = 0, dg = 0, db = 0, sr = 0, sg = 0, sb = 0;
             for (const resolvedLight& l : resolved.lights) {
                 double lx, ly, lz;
-                towardLight(l, p, lx, ly, lz);
-                const colour c = lightArriving(l, p);
+                colour c;
+                if (l.unlimitedPoint) {
+                    lx = l.position.x - p.x;
+                    ly = l.position.y - p.y;
+                    lz = l.position.z - p.z;
+                    c = l.col;
+                } else {
+                    vector toward = l.source->toLight(p);
+                    lx = toward.x;
+                    ly = toward.y;
+                    lz = toward.z;
+                    c = l.source->illumination(p);
+                }
                 normalise3(lx, ly, lz);
                 // N.L in double is positive whenever its single-precision value is, so every
                 // light that adds diffuse light adds a highlight too.
