@@ -13,9 +13,11 @@
 #include "texlight/lighting.h"
 #include "texlight/specularpower.h"
 #include "texlight/surfacemaps.h"
+#include "texlight/widelighting.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -117,15 +119,25 @@ long expectSameAsPlainForms(object& obj, light* lights, vector eye, const std::s
         for (int m = 0; m < 4; ++m)
             for (size_t i = 0; i < plain.maps[m].size(); ++i)
                 changed += plain.maps[m][i] != start.maps[m][i];
-        for (int threads : {1, 2, 3}) {
-            threadsForScope pool(threads);
-            outcome fast = runFrom(obj, start, op.fast);
-            for (int m = 0; m < 4; ++m)
-                EXPECT_TRUE(fast.maps[m] == plain.maps[m]) << "bitmap " << m << ", " << threads << " threads";
-            EXPECT_EQ(fast.console, plain.console) << threads << " threads";
-            if (::testing::Test::HasFailure())
-                return changed;
+        // Eight lanes at a time where the processor has the registers for it, two otherwise.
+        for (bool wide : {false, true}) {
+            if (wide && !wideLightingAvailable())
+                continue;
+            allowWideRelighting(wide);
+            for (int threads : {1, 2, 3}) {
+                threadsForScope pool(threads);
+                outcome fast = runFrom(obj, start, op.fast);
+                for (int m = 0; m < 4; ++m)
+                    EXPECT_TRUE(fast.maps[m] == plain.maps[m])
+                        << "bitmap " << m << ", " << threads << " threads, " << (wide ? "eight" : "two") << " lanes";
+                EXPECT_EQ(fast.console, plain.console) << threads << " threads";
+                if (::testing::Test::HasFailure()) {
+                    allowWideRelighting(true);
+                    return changed;
+                }
+            }
         }
+        allowWideRelighting(true);
     }
     return changed;
 }
@@ -182,18 +194,114 @@ TEST(specularPower, sameFloatAsThePowerFunction)
     };
     const double special[] = {0.0, -0.0, 1.0, std::nextafter(1.0, 0.0), 0.5, 1e-300, 4.9e-324, 2.2250738585072014e-308,
                               -1e-300, -0.25, 1.0000000000000002, 1.5, 2.0, 0.999, 0.9999999,
-                              std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity()};
+                              std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(),
+                              // Bases whose squared power rounds to another float than the power
+                              // function's: to the 100th, 100th, 100th, 7th, 1024th, 1024th, 1024th.
+                              0.50040884801863772, 0.89187682398926138, 0.74496628565516665, 0.97443240335837356,
+                              0.96917098892907561, 0.92024502605523484, 0.99183151544022841};
     const double exponents[] = {1, 2, 3, 5, 8, 12, 20, 40, 99, 100, 128, 255, 1000, 1024, 1025, 7.5, 0.5, 0, -1, -3, 1e6};
+    const bool wide = wideLightingAvailable();
     for (double e : exponents) {
         specularPower power(e);
-        for (double base : special)
-            ASSERT_TRUE(sameFloat(power(base), plain(base, e))) << base << " ^ " << e;
+        const widePower eight{power.exponentValue(), power.integralExponent(), power.squaringMargin()};
+        std::vector<double> bases(std::begin(special), std::end(special));
         // Bases spread over [0, 1], then crowded towards 1 where highlights are.
         for (int i = 0; i < 50000; ++i) {
             double u = std::uniform_real_distribution<double>(0, 1)(random);
             for (double base : {u, 1.0 - u * 1e-3, 1.0 - u * 1e-7})
-                ASSERT_TRUE(sameFloat(power(base), plain(base, e))) << base << " ^ " << e;
+                bases.push_back(base);
         }
+        for (double base : bases)
+            ASSERT_TRUE(sameFloat(power(base), plain(base, e))) << base << " ^ " << e;
+        // The eight-lane form, lane by lane.
+        for (size_t i = 0; wide && i + 8 <= bases.size(); i += 8) {
+            float out[8];
+            wideSpecularPowers(&bases[i], eight, out);
+            for (size_t k = 0; k < 8; ++k)
+                ASSERT_TRUE(sameFloat(out[k], plain(bases[i + k], e))) << bases[i + k] << " ^ " << e << " in eight lanes";
+        }
+    }
+}
+
+// The one-texel sums written plainly, as the oracle of the eight-lane sums.
+static void plainSums(vector p, vector n, std::vector<pointlight>& lights, vector eye, wideRule rule, double exponent,
+               float sums[6])
+{
+    vector view = eye - p;
+    std::fill(sums, sums + 6, 0.0f);
+    for (pointlight& l : lights) {
+        vector direction = l.toLight(p);
+        if (rule == wideRule::specularOnly) {
+            if (dot(n, direction) <= 0)
+                continue;
+            normalise(direction);
+        } else {
+            normalise(direction);
+            float d = static_cast<float>(dot(direction, n));
+            if (d <= 0)
+                continue;
+            for (int c = 0; c < 3; ++c)
+                sums[c] += (c == 0 ? l.colour.red : c == 1 ? l.colour.green : l.colour.blue) * (1.0f / 255.0f) * d;
+            if (rule == wideRule::diffuseOnly)
+                continue;
+        }
+        normalise(view);
+        double base = dot(n, normalised(direction + view));
+        float s = base < 0 ? 0.0f : static_cast<float>(std::pow(base, exponent));
+        for (int c = 0; c < 3; ++c)
+            sums[3 + c] += (c == 0 ? l.colour.red : c == 1 ? l.colour.green : l.colour.blue) * (1.0f / 255.0f) * s;
+    }
+}
+
+TEST(wideLighting, eachLaneHoldsTheOneTexelSums)
+{
+    if (!wideLightingAvailable())
+        GTEST_SKIP() << "this processor has no 512-bit registers";
+    std::mt19937 random(4242);
+    const vector eye(0.5, 2, 4);
+    std::vector<pointlight> lights(3);
+    const vector at[3] = {{0, 4, 0}, {0, 0, 0}, {-2, 1, -3}};
+    const colour tint[3] = {{255, 255, 255, 255}, {255, 0, 17, 255}, {40, 200, 90, 255}};
+    std::vector<wideLight> eight;
+    for (int i = 0; i < 3; ++i) {
+        lights[i].setPosition(at[i]);
+        lights[i].setColour(tint[i]);
+        eight.push_back({at[i].x, at[i].y, at[i].z, tint[i].red * (1.0f / 255.0f), tint[i].green * (1.0f / 255.0f),
+                         tint[i].blue * (1.0f / 255.0f)});
+    }
+    const double eyeAt[3] = {eye.x, eye.y, eye.z};
+    for (double exponent : {100.0, 7.0, 2.5}) {
+        specularPower power(exponent);
+        const widePower widePow{exponent, power.integralExponent(), power.squaringMargin()};
+        for (wideRule rule : {wideRule::all, wideRule::diffuseOnly, wideRule::specularOnly})
+            for (int group = 0; group < 2000; ++group) {
+                wideTexels texels;
+                vector p[8], n[8];
+                for (int k = 0; k < 8; ++k) {
+                    p[k] = vector(uniform(random, -3, 3), uniform(random, -3, 3), uniform(random, -3, 3));
+                    n[k] = normalised(vector(uniform(random, -1, 1), uniform(random, -1, 1), uniform(random, -1, 1)));
+                    switch (random() % 16) {
+                    case 0: n[k] = vector(); break;                 // a degenerate texel
+                    case 1: p[k] = at[0]; break;                    // at a light
+                    case 2: p[k] = eye; break;                      // at the eye
+                    case 3: n[k] = vector(std::nan(""), 0, 1); break;
+                    case 4: p[k] = vector(1e-170, 1e-170, -1e-170); break; // L's squares underflow
+                    default: break;
+                    }
+                    texels.px[k] = p[k].x, texels.py[k] = p[k].y, texels.pz[k] = p[k].z;
+                    texels.nx[k] = n[k].x, texels.ny[k] = n[k].y, texels.nz[k] = n[k].z;
+                }
+                float sums[6][8];
+                wideLightSums(texels, eight.data(), 3, eyeAt, rule, widePow, sums);
+                for (int k = 0; k < 8; ++k) {
+                    float one[6];
+                    plainSums(p[k], n[k], lights, eye, rule, exponent, one);
+                    for (int t = 0; t < 6; ++t)
+                        ASSERT_TRUE(std::memcmp(&one[t], &sums[t][k], sizeof(float)) == 0 ||
+                                    (std::isnan(one[t]) && std::isnan(sums[t][k])))
+                            << "sum " << t << " lane " << k << ": " << one[t] << " against " << sums[t][k];
+                }
+            }
     }
 }
 

@@ -7,18 +7,28 @@
 #include "lights/spotlight.h"
 #include "mesh/object.h"
 #include "texlight/specularpower.h"
+#include "texlight/widelighting.h"
 
 #include <emmintrin.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <typeinfo>
 #include <vector>
 
+bool wideLightingAvailable()
+{
+    static const bool available = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl");
+    return available;
+}
+
 namespace {
 
 const float inv255 = 1.0f / 255.0f; // the single-precision value nearest to 1/255
+
+std::atomic<bool> wideAllowed{true};
 
 bitmap* bitmapOfKind(object* obj, int kind)
 {
@@ -80,7 +90,7 @@ lightList resolve(light* lights)
 // A material channel's colour at a texel; a uniform colour is read once, not per texel.
 class materialSource {
 public:
-    materialSource(const object* obj, const texture& t, int w, int h) : obj(obj), t(t)
+    materialSource(const object* obj, const texture& t, int w, int h) : uniform(t.uniform != nullptr), obj(obj), t(t)
     {
         if (t.uniform)
             fixed = *t.uniform;
@@ -88,13 +98,14 @@ public:
         // which only the calling thread may write to, in texel order.
         quiet = t.uniform || (t.image && t.image->width >= w && t.image->height >= h);
     }
-    colour at(int x, int y) const { return t.uniform ? fixed : obj->colourAt(t, x, y); }
+    colour at(int x, int y) const { return uniform ? fixed : obj->colourAt(t, x, y); }
     bool quiet;
+    bool uniform;
+    colour fixed; // the colour when uniform
 
 private:
     const object* obj;
     const texture& t;
-    colour fixed;
 };
 
 // The normalisation rule of vector, on plain components.
@@ -172,6 +183,12 @@ public:
           ambientMaterial(obj, obj->ambientTexture, w, h), diffuseMaterial(obj, obj->diffuseTexture, w, h),
           specularMaterial(obj, obj->specularTexture, w, h), rowChanged(static_cast<size_t>(h), 0)
     {
+        wide = resolved.allUnlimitedPoints && wideAllowed && wideLightingAvailable();
+        if (wide)
+            for (const resolvedLight& l : resolved.lights)
+                wideLights.push_back({l.position.x, l.position.y, l.position.z, l.col.red * inv255,
+                                      l.col.green * inv255, l.col.blue * inv255});
+        widePowerOf = {power.exponentValue(), power.integralExponent(), power.squaringMargin()};
     }
 
     // Runs the stages over all rows; returns the rows of finalBitmap whose bytes changed.
@@ -270,6 +287,44 @@ private:
         }
     }
 
+    // The light sums of the lit texels of rows [y0, y1), eight at a time in row order, handed
+    // to group(xs, count, y, sums): count texels at columns xs[0..count) of row y, their sums
+    // in lanes 0..count of sums[term].
+    template <typename Group>
+    void forLitTexelEights(int y0, int y1, wideRule rule, Group group) const
+    {
+        thread_local std::vector<int> litX;
+        litX.resize(static_cast<size_t>(w));
+        const polygon* const* lit = gatherCoverage(y0, y1);
+        const double eyeAt[3] = {eye.x, eye.y, eye.z};
+        wideTexels texels;
+        float sums[6][8];
+        for (int y = y0; y < y1; ++y) {
+            const polygon* const* covering = lit + static_cast<size_t>(y - y0) * w;
+            size_t n = 0;
+            for (int x = 0; x < w; ++x)
+                if (covering[x] && covering[x]->facing == 1)
+                    litX[n++] = x;
+            const vector* positions = obj->positionsMap[y];
+            const vector* normals = obj->normalsMap[y];
+            for (size_t i = 0; i < n; i += 8) {
+                const size_t count = std::min<size_t>(8, n - i);
+                for (size_t k = 0; k < 8; ++k) {
+                    const int x = litX[i + std::min(k, count - 1)]; // the last texel again in unused lanes
+                    texels.px[k] = positions[x].x;
+                    texels.py[k] = positions[x].y;
+                    texels.pz[k] = positions[x].z;
+                    texels.nx[k] = normals[x].x;
+                    texels.ny[k] = normals[x].y;
+                    texels.nz[k] = normals[x].z;
+                }
+                wideLightSums(texels, wideLights.data(), static_cast<int>(wideLights.size()), eyeAt, rule,
+                              widePowerOf, sums);
+                group(&litX[i], count, y, sums);
+            }
+        }
+    }
+
     // The light sums of two texels from unlimited point lights only, lane by lane exactly as
     // the one-texel loops compute them: with diffuse, the all-terms rule (a light counts when
     // N.L in single precision is not at or below 0); without, the specular rule (N.L before
@@ -339,6 +394,61 @@ private:
         p[2] = toByte(m.blue * std::min(b, 1.0f));
     }
 
+    // toByte of four floats at once: out-of-range and NaN values give 0 there as well.
+    static __m128i toBytes4(__m128 value)
+    {
+        return _mm_and_si128(_mm_cvttps_epi32(value), _mm_set1_epi32(0xFF));
+    }
+
+    static void storeLanes(__m128i low, __m128i high, uint8_t* out)
+    {
+        alignas(16) int32_t lanes[8];
+        _mm_store_si128(reinterpret_cast<__m128i*>(lanes), low);
+        _mm_store_si128(reinterpret_cast<__m128i*>(lanes + 4), high);
+        for (int k = 0; k < 8; ++k)
+            out[k] = static_cast<uint8_t>(lanes[k]);
+    }
+
+    // storeTerm's bytes for eight texels of one uniform material: bytes[channel][lane].
+    static void termBytes(const colour& m, const float (*sums)[8], uint8_t bytes[3][8])
+    {
+        const float material[3] = {float(m.red), float(m.green), float(m.blue)};
+        const __m128 one = _mm_set1_ps(1.0f);
+        for (int c = 0; c < 3; ++c) {
+            __m128i half[2];
+            for (int h = 0; h < 2; ++h) {
+                const __m128 sum = _mm_loadu_ps(sums[c] + 4 * h);
+                const __m128 above = _mm_cmplt_ps(one, sum); // std::min keeps a NaN sum
+                const __m128 limited = _mm_or_ps(_mm_and_ps(above, one), _mm_andnot_ps(above, sum));
+                half[h] = toBytes4(_mm_mul_ps(_mm_set1_ps(material[c]), limited));
+            }
+            storeLanes(half[0], half[1], bytes[c]);
+        }
+    }
+
+    // The final-colour bytes of eight texels of uniform materials, as finish forms them one
+    // by one: diffuse times the diffuse sum, plus specular times the specular sum, plus the
+    // ambient part, limited to 255.
+    static void finalBytes(const colour& cd, const colour& cs, const float ambientPart[3], const float (*sums)[8],
+                           uint8_t bytes[3][8])
+    {
+        const float diffuse[3] = {float(cd.red), float(cd.green), float(cd.blue)};
+        const float specular[3] = {float(cs.red), float(cs.green), float(cs.blue)};
+        const __m128 top = _mm_set1_ps(255.0f);
+        for (int c = 0; c < 3; ++c) {
+            __m128i half[2];
+            for (int h = 0; h < 2; ++h) {
+                const __m128 value = _mm_add_ps(
+                    _mm_add_ps(_mm_mul_ps(_mm_set1_ps(diffuse[c]), _mm_loadu_ps(sums[c] + 4 * h)),
+                               _mm_mul_ps(_mm_set1_ps(specular[c]), _mm_loadu_ps(sums[3 + c] + 4 * h))),
+                    _mm_set1_ps(ambientPart[c]));
+                const __m128 above = _mm_cmpgt_ps(value, top); // a NaN stays and becomes 0
+                half[h] = toBytes4(_mm_or_ps(_mm_and_ps(above, top), _mm_andnot_ps(above, value)));
+            }
+            storeLanes(half[0], half[1], bytes[c]);
+        }
+    }
+
     void rows(const stages& some, int y0, int y1)
     {
         if (some.all)
@@ -370,6 +480,24 @@ private:
     void diffuseRows(int y0, int y1)
     {
         bitmap& out = *obj->diffuseBitmap;
+        if (wide) {
+            forLitTexelEights(y0, y1, wideRule::diffuseOnly, [&](const int* xs, size_t count, int y, const float (*sums)[8]) {
+                if (diffuseMaterial.uniform) {
+                    uint8_t bytes[3][8];
+                    termBytes(diffuseMaterial.fixed, sums, bytes);
+                    for (size_t k = 0; k < count; ++k) {
+                        uint8_t* q = pixelOf(out, xs[k], y);
+                        q[0] = bytes[0][k];
+                        q[1] = bytes[1][k];
+                        q[2] = bytes[2][k];
+                    }
+                    return;
+                }
+                for (size_t k = 0; k < count; ++k)
+                    storeTerm(pixelOf(out, xs[k], y), diffuseMaterial.at(xs[k], y), sums[0][k], sums[1][k], sums[2][k]);
+            });
+            return;
+        }
         forLitTexels(y0, y1, [&](int x, int y, const vector& p, const vector& n) {
             float dr = 0, dg = 0, db = 0;
             for (const resolvedLight& l : resolved.lights) {
@@ -444,6 +572,24 @@ private:
             forLitTexels(y0, y1, one);
             return;
         }
+        if (wide) {
+            forLitTexelEights(y0, y1, wideRule::specularOnly, [&](const int* xs, size_t count, int y, const float (*sums)[8]) {
+                if (specularMaterial.uniform) {
+                    uint8_t bytes[3][8];
+                    termBytes(specularMaterial.fixed, sums + 3, bytes);
+                    for (size_t k = 0; k < count; ++k) {
+                        uint8_t* q = pixelOf(out, xs[k], y);
+                        q[0] = bytes[0][k];
+                        q[1] = bytes[1][k];
+                        q[2] = bytes[2][k];
+                    }
+                    return;
+                }
+                for (size_t k = 0; k < count; ++k)
+                    storeTerm(pixelOf(out, xs[k], y), specularMaterial.at(xs[k], y), sums[3][k], sums[4][k], sums[5][k]);
+            });
+            return;
+        }
         forLitTexelPairs(y0, y1,
                          [&](int x0, int x1, int y, const vector& p0, const vector& n0, const vector& p1,
                              const vector& n1) {
@@ -512,6 +658,28 @@ private:
             forLitTexels(y0, y1, one);
             return;
         }
+        if (wide) {
+            const bool uniform = ambientMaterial.uniform && diffuseMaterial.uniform && specularMaterial.uniform;
+            const colour& ca = ambientMaterial.fixed;
+            const float ambientPart[3] = {ar * ca.red, ag * ca.green, ab * ca.blue};
+            forLitTexelEights(y0, y1, wideRule::all, [&](const int* xs, size_t count, int y, const float (*sums)[8]) {
+                if (uniform) {
+                    uint8_t bytes[3][8];
+                    finalBytes(diffuseMaterial.fixed, specularMaterial.fixed, ambientPart, sums, bytes);
+                    for (size_t k = 0; k < count; ++k) {
+                        uint8_t* q = pixelOf(out, xs[k], y);
+                        rowChanged[y] |= (q[0] ^ bytes[0][k]) | (q[1] ^ bytes[1][k]) | (q[2] ^ bytes[2][k]);
+                        q[0] = bytes[0][k];
+                        q[1] = bytes[1][k];
+                        q[2] = bytes[2][k];
+                    }
+                    return;
+                }
+                for (size_t k = 0; k < count; ++k)
+                    finish(xs[k], y, sums[0][k], sums[1][k], sums[2][k], sums[3][k], sums[4][k], sums[5][k]);
+            });
+            return;
+        }
         forLitTexelPairs(y0, y1,
                          [&](int x0, int x1, int y, const vector& p0, const vector& n0, const vector& p1,
                              const vector& n1) {
@@ -553,6 +721,9 @@ private:
     specularPower power;
     materialSource ambientMaterial, diffuseMaterial, specularMaterial;
     std::vector<uint8_t> rowChanged; // one entry per row, written only by the row's thread
+    bool wide = false; // the sums of unlimited point lights eight texels at a time
+    std::vector<wideLight> wideLights;
+    widePower widePowerOf;
 };
 
 bool hasMaps(const object* obj)
@@ -659,4 +830,9 @@ changedRows relight(object* obj, lightingTerms terms, light* lights, vector eye,
         return {};
     // One pass over the rows does every stage, so each row is finished while it is in cache.
     return relighting(obj, what, lights, eye, ambient).run();
+}
+
+void allowWideRelighting(bool allowed)
+{
+    wideAllowed = allowed;
 }

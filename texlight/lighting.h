@@ -51,3 +51,7 @@ struct changedRows {
 // the lights and materials allow it; the bytes are the same for any number of threads.
 changedRows relight(object* obj, lightingTerms terms, light* lights, vector eye, colour ambient,
                     bool composeWhenNone);
+
+// Whether relighting may use eight-lane registers where the processor has them (true at
+// start). For tests and benchmarks: both ways give the same bytes.
+void allowWideRelighting(bool allowed);

@@ -44,6 +44,10 @@ public:
         return static_cast<float>(std::pow(base, exponent));
     }
 
+    double exponentValue() const { return exponent; }
+    unsigned integralExponent() const { return integral; } // 0 when the squaring does not apply
+    double squaringMargin() const { return margin; }
+
 private:
     double exponent;
     unsigned integral = 0;
