@@ -47,6 +47,28 @@ void lookFromMinusX()
     gluLookAt(-10, 0, 0, 0, 0, 0, 0, 1, 0);
 }
 
+// The visible flags that selection over each pickable object's whole mesh list gives.
+std::vector<int> selectedByWholeLists(const std::vector<object*>& objects)
+{
+    std::vector<GLuint> buffer(4 * objects.size() + 4);
+    glSelectBuffer(static_cast<GLsizei>(buffer.size()), buffer.data());
+    glRenderMode(GL_SELECT);
+    glInitNames();
+    glPushName(0);
+    for (size_t i = 0; i < objects.size(); ++i)
+        if (objects[i]->pickable == 1) {
+            glLoadName(static_cast<GLuint>(i + 1));
+            glCallList(objects[i]->meshList);
+        }
+    GLint hits = glRenderMode(GL_RENDER);
+    std::vector<int> visible;
+    for (object* obj : objects)
+        visible.push_back(obj->pickable == 1 ? 0 : obj->visible);
+    for (GLint j = 0; j < hits; ++j)
+        visible[buffer[4 * static_cast<size_t>(j) + 3] - 1] = 1;
+    return visible;
+}
+
 } // namespace
 
 TEST(visibility, threeHundredObjectsInViewAreAllVisible)
@@ -68,8 +90,20 @@ TEST(visibility, threeHundredObjectsInViewAreAllVisible)
     owned.back()->pickable = 0;
     owned.back()->visible = 0;
     objects.push_back(owned.back().get());
+    // A thousand triangles behind the camera but one, which a sample of every third
+    // triangle misses: visible, found with all its triangles.
+    owned.push_back(marker(-20, 0, 0));
+    {
+        object& crowd = *owned.back();
+        crowd.polygons.assign(1000, crowd.polygons[0]);
+        crowd.polygons[1] = marker(0, 1, 1)->polygons[0];
+        crowd.polygonCount = 1000;
+        crowd.meshList = compileTriangleList(crowd.polygons.data(), 1000);
+    }
+    objects.push_back(owned.back().get());
 
     lookFromMinusX();
+    glDisable(GL_CULL_FACE);
     updateVisibility(objects.data(), static_cast<int>(objects.size()));
     int visible = 0;
     for (int i = 0; i < 300; ++i)
@@ -78,7 +112,21 @@ TEST(visibility, threeHundredObjectsInViewAreAllVisible)
     EXPECT_EQ(objects[300]->visible, 0);
     EXPECT_EQ(objects[301]->visible, 0);
     EXPECT_EQ(objects[302]->visible, 0);
+    EXPECT_EQ(objects[303]->visible, 1);
+
+    // Under face culling as well the flags are those of selection over the whole lists.
+    for (GLenum culled : {GL_BACK, GL_FRONT, GL_FRONT_AND_BACK}) {
+        SCOPED_TRACE(culled);
+        glEnable(GL_CULL_FACE);
+        glCullFace(culled);
+        std::vector<int> expected = selectedByWholeLists(objects);
+        updateVisibility(objects.data(), static_cast<int>(objects.size()));
+        for (size_t i = 0; i < objects.size(); ++i)
+            ASSERT_EQ(objects[i]->visible, expected[i]) << "object " << i;
+    }
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    glDisable(GL_CULL_FACE);
+    glCullFace(GL_BACK);
 }
 
 TEST(frameCapture, readsTheShownFrameAndCountsOnlyWrittenFrames)

@@ -10,6 +10,8 @@
 #include <GL/glu.h>
 #include <GL/glut.h>
 
+#include <algorithm>
+#include <cmath>
 #include <vector>
 
 namespace {
@@ -117,7 +119,66 @@ void drawTextureSpaceObjects(object** objects, int count)
 
 } // namespace
 
-void updateVisibility(object** objects, int count)
+namespace {
+
+// Corner k of triangle i as the mesh list sends it.
+void listCorner(const object& obj, int i, int k, float out[3])
+{
+    const vector& v = obj.polygons[static_cast<size_t>(i)].position[k];
+    out[0] = static_cast<float>(v.x);
+    out[1] = static_cast<float>(v.y);
+    out[2] = static_cast<float>(v.z);
+}
+
+// A triangle of the mesh that the current view very likely selects: a sample of the
+// triangles is projected, and the first that lies well inside the view volume, with an area
+// on screen and the side that face culling keeps, is taken; -1 when none of the sample is.
+int likelySelectedTriangle(const object& obj, const double* clipFromObject, int keepSide)
+{
+    const int count = std::min(obj.polygonCount, static_cast<int>(obj.polygons.size()));
+    if (count <= 0 || keepSide == 0)
+        return -1;
+    const int step = std::max(1, count / 256);
+    for (int i = (count % step) / 2; i < count; i += step) {
+        double x[3], y[3];
+        bool inside = true;
+        for (int k = 0; k < 3 && inside; ++k) {
+            float corner[3];
+            listCorner(obj, i, k, corner);
+            double c[4];
+            for (int r = 0; r < 4; ++r)
+                c[r] = clipFromObject[r] * corner[0] + clipFromObject[4 + r] * corner[1] +
+                       clipFromObject[8 + r] * corner[2] + clipFromObject[12 + r];
+            const double limit = 0.9 * c[3];
+            inside = c[3] > 0 && std::fabs(c[0]) < limit && std::fabs(c[1]) < limit && std::fabs(c[2]) < limit;
+            x[k] = c[0] / c[3];
+            y[k] = c[1] / c[3];
+        }
+        const double area = (x[1] - x[0]) * (y[2] - y[0]) - (x[2] - x[0]) * (y[1] - y[0]);
+        if (inside && (keepSide == 2 ? std::fabs(area) : area * keepSide) > 1e-6)
+            return i;
+    }
+    return -1;
+}
+
+// Which winding in window space face culling keeps: 1 counter-clockwise, -1 clockwise, 2
+// either, 0 none.
+int keptWinding()
+{
+    if (!glIsEnabled(GL_CULL_FACE))
+        return 2;
+    GLint mode = GL_BACK, front = GL_CCW;
+    glGetIntegerv(GL_CULL_FACE_MODE, &mode);
+    glGetIntegerv(GL_FRONT_FACE, &front);
+    if (mode == GL_FRONT_AND_BACK)
+        return 0;
+    const int frontWinding = front == GL_CW ? -1 : 1;
+    return mode == GL_BACK ? frontWinding : -frontWinding;
+}
+
+// Runs selection over the given triangles (-1: an object's whole mesh list) of the pickable
+// objects that have one, and sets visible = 1 for each object that had a hit.
+void selectHits(object** objects, int count, const std::vector<int>& triangle)
 {
     // One hit record of four values at most per object.
     std::vector<GLuint> buffer(4 * static_cast<size_t>(count) + 4);
@@ -126,11 +187,20 @@ void updateVisibility(object** objects, int count)
     glInitNames();
     glPushName(0);
     for (int i = 0; i < count; ++i) {
-        if (objects[i]->pickable != 1)
+        if (triangle[i] == -2)
             continue;
         glLoadName(static_cast<GLuint>(i + 1));
-        glCallList(objects[i]->meshList);
-        objects[i]->visible = 0;
+        if (triangle[i] == -1) {
+            glCallList(objects[i]->meshList);
+            continue;
+        }
+        glBegin(GL_TRIANGLES);
+        for (int k = 0; k < 3; ++k) {
+            float corner[3];
+            listCorner(*objects[i], triangle[i], k, corner);
+            glVertex3f(corner[0], corner[1], corner[2]);
+        }
+        glEnd();
     }
     glFlush();
     GLint hits = glRenderMode(GL_RENDER);
@@ -139,6 +209,49 @@ void updateVisibility(object** objects, int count)
         if (name >= 1 && name <= static_cast<GLuint>(count))
             objects[name - 1]->visible = 1;
     }
+}
+
+} // namespace
+
+void updateVisibility(object** objects, int count)
+{
+    // An object is visible when selection hits any triangle of its mesh list. One triangle
+    // that the view very likely shows is tried first, sent exactly as the list sends it, so a
+    // hit on it is a hit the whole list would give; only the objects without one go through
+    // selection with all their triangles.
+    double modelview[16], projection[16], clipFromObject[16];
+    glGetDoublev(GL_MODELVIEW_MATRIX, modelview);
+    glGetDoublev(GL_PROJECTION_MATRIX, projection);
+    for (int c = 0; c < 4; ++c)
+        for (int r = 0; r < 4; ++r) {
+            double sum = 0;
+            for (int k = 0; k < 4; ++k)
+                sum += projection[4 * k + r] * modelview[4 * c + k];
+            clipFromObject[4 * c + r] = sum;
+        }
+    const int keepSide = keptWinding();
+    std::vector<int> first(static_cast<size_t>(count), -2), rest(static_cast<size_t>(count), -2);
+    bool tried = false;
+    for (int i = 0; i < count; ++i) {
+        if (objects[i]->pickable != 1)
+            continue;
+        objects[i]->visible = 0;
+        first[i] = likelySelectedTriangle(*objects[i], clipFromObject, keepSide);
+        if (first[i] >= 0)
+            tried = true;
+        else
+            first[i] = -2;
+    }
+    if (tried)
+        selectHits(objects, count, first);
+    bool left = false;
+    for (int i = 0; i < count; ++i)
+        if (objects[i]->pickable == 1 && objects[i]->visible != 1) {
+            rest[i] = -1;
+            left = true;
+        }
+    if (left || !tried)
+        selectHits(objects, count, rest);
 }
 
 void drawAxes(float length, bool cullingOff)
