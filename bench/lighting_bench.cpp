@@ -1,7 +1,8 @@
 // Relighting speed: the diffuse, specular and single-pass terms over a whole lightmap,
 // reported as texel-light evaluations per second (best of several runs).
 //
-//   lighting_bench [threads]      (default: the library's own number)
+//   lighting_bench [threads [lanes]]   (default: the library's own number; lanes 2 keeps to
+//                                       the two-lane form where eight would be available)
 //
 // The object is a wavy grid surface of about 20k triangles whose texture coordinates cover
 // the whole map, so nearly every texel is lit.
@@ -13,6 +14,7 @@
 #include "mesh/object.h"
 #include "texlight/lighting.h"
 #include "texlight/surfacemaps.h"
+#include "texlight/widelighting.h"
 
 #include <algorithm>
 #include <chrono>
@@ -51,7 +53,9 @@ int main(int argc, char** argv)
 {
     if (argc > 1)
         setSharedWorkerThreads(std::max(1, std::atoi(argv[1])));
-    say("threads: %d\n", sharedWorkers().threads());
+    const bool eight = wideLightingAvailable() && !(argc > 2 && std::atoi(argv[2]) == 2);
+    allowWideRelighting(eight);
+    say("threads: %d, lanes: %d\n", sharedWorkers().threads(), eight ? 8 : 2);
     std::vector<polygon> polys = gridSurface(100);
     pointlight lights[3];
     const vector places[3] = {{0, 4, 0}, {3, 2, -1}, {-2, 3, 2}};
