@@ -3,11 +3,15 @@
 
 #include "texlight/widelighting.h"
 
-// The compiler's own headers leave a register deliberately undefined in some intrinsics.
+// GCC's own headers leave a register deliberately undefined in some intrinsics.
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 #include <immintrin.h>
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop
+#endif
 #include <math.h>
 
 namespace {
