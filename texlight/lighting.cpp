@@ -261,6 +261,16 @@ private:
         return lit.data();
     }
 
+    // The columns of one row's coverage whose polygon faces the viewer, in order; returns how many.
+    size_t litColumns(const polygon* const* covering, int* columns) const
+    {
+        size_t n = 0;
+        for (int x = 0; x < w; ++x)
+            if (covering[x] && covering[x]->facing == 1)
+                columns[n++] = x;
+        return n;
+    }
+
     // As forLitTexels, but the lit texels of a row go to pair(x0, x1, y, P0, N0, P1, N1) two
     // at a time, in order, and an odd last one to single.
     template <typename Pair, typename Single>
@@ -271,10 +281,7 @@ private:
         const polygon* const* lit = gatherCoverage(y0, y1);
         for (int y = y0; y < y1; ++y) {
             const polygon* const* covering = lit + static_cast<size_t>(y - y0) * w;
-            size_t n = 0;
-            for (int x = 0; x < w; ++x)
-                if (covering[x] && covering[x]->facing == 1)
-                    litX[n++] = x;
+            const size_t n = litColumns(covering, litX.data());
             const vector* positions = obj->positionsMap[y];
             const vector* normals = obj->normalsMap[y];
             size_t i = 0;
@@ -301,10 +308,7 @@ private:
         float sums[6][8];
         for (int y = y0; y < y1; ++y) {
             const polygon* const* covering = lit + static_cast<size_t>(y - y0) * w;
-            size_t n = 0;
-            for (int x = 0; x < w; ++x)
-                if (covering[x] && covering[x]->facing == 1)
-                    litX[n++] = x;
+            const size_t n = litColumns(covering, litX.data());
             const vector* positions = obj->positionsMap[y];
             const vector* normals = obj->normalsMap[y];
             for (size_t i = 0; i < n; i += 8) {
@@ -426,6 +430,25 @@ private:
         }
     }
 
+    // A term's pixels of count texels at columns xs of row y from their sums sums[channel][lane].
+    void storeTermEights(bitmap& out, const materialSource& material, const int* xs, size_t count, int y,
+                         const float (*sums)[8]) const
+    {
+        if (!material.uniform) {
+            for (size_t k = 0; k < count; ++k)
+                storeTerm(pixelOf(out, xs[k], y), material.at(xs[k], y), sums[0][k], sums[1][k], sums[2][k]);
+            return;
+        }
+        uint8_t bytes[3][8];
+        termBytes(material.fixed, sums, bytes);
+        for (size_t k = 0; k < count; ++k) {
+            uint8_t* q = pixelOf(out, xs[k], y);
+            q[0] = bytes[0][k];
+            q[1] = bytes[1][k];
+            q[2] = bytes[2][k];
+        }
+    }
+
     // The final-colour bytes of eight texels of uniform materials, as finish forms them one
     // by one: diffuse times the diffuse sum, plus specular times the specular sum, plus the
     // ambient part, limited to 255.
@@ -482,19 +505,7 @@ private:
         bitmap& out = *obj->diffuseBitmap;
         if (wide) {
             forLitTexelEights(y0, y1, wideRule::diffuseOnly, [&](const int* xs, size_t count, int y, const float (*sums)[8]) {
-                if (diffuseMaterial.uniform) {
-                    uint8_t bytes[3][8];
-                    termBytes(diffuseMaterial.fixed, sums, bytes);
-                    for (size_t k = 0; k < count; ++k) {
-                        uint8_t* q = pixelOf(out, xs[k], y);
-                        q[0] = bytes[0][k];
-                        q[1] = bytes[1][k];
-                        q[2] = bytes[2][k];
-                    }
-                    return;
-                }
-                for (size_t k = 0; k < count; ++k)
-                    storeTerm(pixelOf(out, xs[k], y), diffuseMaterial.at(xs[k], y), sums[0][k], sums[1][k], sums[2][k]);
+                storeTermEights(out, diffuseMaterial, xs, count, y, sums);
             });
             return;
         }
@@ -574,19 +585,7 @@ private:
         }
         if (wide) {
             forLitTexelEights(y0, y1, wideRule::specularOnly, [&](const int* xs, size_t count, int y, const float (*sums)[8]) {
-                if (specularMaterial.uniform) {
-                    uint8_t bytes[3][8];
-                    termBytes(specularMaterial.fixed, sums + 3, bytes);
-                    for (size_t k = 0; k < count; ++k) {
-                        uint8_t* q = pixelOf(out, xs[k], y);
-                        q[0] = bytes[0][k];
-                        q[1] = bytes[1][k];
-                        q[2] = bytes[2][k];
-                    }
-                    return;
-                }
-                for (size_t k = 0; k < count; ++k)
-                    storeTerm(pixelOf(out, xs[k], y), specularMaterial.at(xs[k], y), sums[3][k], sums[4][k], sums[5][k]);
+                storeTermEights(out, specularMaterial, xs, count, y, sums + 3);
             });
             return;
         }
@@ -606,6 +605,14 @@ private:
         bitmap& out = *obj->finalBitmap;
         const float ar = ambientLight.red * inv255, ag = ambientLight.green * inv255,
                     ab = ambientLight.blue * inv255;
+        // A pixel of the final bitmap, noting whether its row changed.
+        auto store = [&](int x, int y, uint8_t r, uint8_t g, uint8_t b) {
+            uint8_t* q = pixelOf(out, x, y);
+            rowChanged[y] |= (q[0] ^ r) | (q[1] ^ g) | (q[2] ^ b);
+            q[0] = r;
+            q[1] = g;
+            q[2] = b;
+        };
         // The sums of one texel into its pixel of the final bitmap.
         auto finish = [&](int x, int y, float dr, float dg, float db, float sr, float sg, float sb) {
             colour ca = ambientMaterial.at(x, y);
@@ -614,14 +621,8 @@ private:
             float fr = cd.red * dr + cs.red * sr + ar * ca.red;
             float fg = cd.green * dg + cs.green * sg + ag * ca.green;
             float fb = cd.blue * db + cs.blue * sb + ab * ca.blue;
-            uint8_t r = toByte(fr > 255.0f ? 255.0f : fr);
-            uint8_t g = toByte(fg > 255.0f ? 255.0f : fg);
-            uint8_t b = toByte(fb > 255.0f ? 255.0f : fb);
-            uint8_t* q = pixelOf(out, x, y);
-            rowChanged[y] |= (q[0] ^ r) | (q[1] ^ g) | (q[2] ^ b);
-            q[0] = r;
-            q[1] = g;
-            q[2] = b;
+            store(x, y, toByte(fr > 255.0f ? 255.0f : fr), toByte(fg > 255.0f ? 255.0f : fg),
+                  toByte(fb > 255.0f ? 255.0f : fb));
         };
         auto one = [&](int x, int y, const vector& p, const vector& n) {
             double vx = eye.x - p.x, vy = eye.y - p.y, vz = eye.z - p.z;
@@ -666,13 +667,8 @@ private:
                 if (uniform) {
                     uint8_t bytes[3][8];
                     finalBytes(diffuseMaterial.fixed, specularMaterial.fixed, ambientPart, sums, bytes);
-                    for (size_t k = 0; k < count; ++k) {
-                        uint8_t* q = pixelOf(out, xs[k], y);
-                        rowChanged[y] |= (q[0] ^ bytes[0][k]) | (q[1] ^ bytes[1][k]) | (q[2] ^ bytes[2][k]);
-                        q[0] = bytes[0][k];
-                        q[1] = bytes[1][k];
-                        q[2] = bytes[2][k];
-                    }
+                    for (size_t k = 0; k < count; ++k)
+                        store(xs[k], y, bytes[0][k], bytes[1][k], bytes[2][k]);
                     return;
                 }
                 for (size_t k = 0; k < count; ++k)
