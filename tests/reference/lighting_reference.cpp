@@ -62,25 +62,49 @@ void referenceAccumulateAmbient(object* obj, colour ambient)
     });
 }
 
-void referenceAccumulateDiffuse(object* obj, light* lights, vector)
+referenceSums referenceLightSums(referenceRule rule, vector p, vector n, light* lights, vector eye, double exponent)
+{
+    referenceSums sums;
+    vector view = eye - p;
+    for (light* l = lights; l; l = l->next) {
+        vector direction = l->toLight(p);
+        colour c;
+        if (rule == referenceRule::specular) {
+            if (dot(n, direction) <= 0)
+                continue;
+            normalise(direction);
+            c = l->illumination(p);
+        } else {
+            normalise(direction);
+            c = l->illumination(p);
+            float d = static_cast<float>(dot(direction, n));
+            if (d <= 0)
+                continue;
+            sums.dr += c.red * inv255 * d;
+            sums.dg += c.green * inv255 * d;
+            sums.db += c.blue * inv255 * d;
+            if (rule == referenceRule::diffuse || !(dot(n, direction) > 0))
+                continue;
+        }
+        normalise(view);
+        vector half = normalised(direction + view);
+        float s = power(dot(n, half), exponent);
+        sums.sr += c.red * inv255 * s;
+        sums.sg += c.green * inv255 * s;
+        sums.sb += c.blue * inv255 * s;
+    }
+    return sums;
+}
+
+void referenceAccumulateDiffuse(object* obj, light* lights, vector eye)
 {
     if (!hasMaps(obj))
         return;
     forEachLitTexel(obj, [&](int x, int y, vector p, vector n) {
         colour cd = obj->colourAt(obj->diffuseTexture, x, y);
-        float dr = 0, dg = 0, db = 0;
-        for (light* l = lights; l; l = l->next) {
-            vector direction = normalised(l->toLight(p));
-            colour c = l->illumination(p);
-            float d = static_cast<float>(dot(direction, n));
-            if (d > 0) {
-                dr += c.red * inv255 * d;
-                dg += c.green * inv255 * d;
-                db += c.blue * inv255 * d;
-            }
-        }
-        store(*obj->diffuseBitmap, x, y, cd.red * std::min(dr, 1.0f), cd.green * std::min(dg, 1.0f),
-              cd.blue * std::min(db, 1.0f));
+        referenceSums t = referenceLightSums(referenceRule::diffuse, p, n, lights, eye, obj->specularCoefficient);
+        store(*obj->diffuseBitmap, x, y, cd.red * std::min(t.dr, 1.0f), cd.green * std::min(t.dg, 1.0f),
+              cd.blue * std::min(t.db, 1.0f));
     });
 }
 
@@ -89,24 +113,10 @@ void referenceAccumulateSpecular(object* obj, light* lights, vector eye)
     if (!hasMaps(obj))
         return;
     forEachLitTexel(obj, [&](int x, int y, vector p, vector n) {
-        vector view = eye - p;
         colour cs = obj->colourAt(obj->specularTexture, x, y);
-        float sr = 0, sg = 0, sb = 0;
-        for (light* l = lights; l; l = l->next) {
-            vector direction = l->toLight(p);
-            if (dot(n, direction) <= 0)
-                continue;
-            normalise(view);
-            normalise(direction);
-            colour c = l->illumination(p);
-            vector half = normalised(direction + view);
-            float s = power(dot(n, half), obj->specularCoefficient);
-            sr += c.red * inv255 * s;
-            sg += c.green * inv255 * s;
-            sb += c.blue * inv255 * s;
-        }
-        store(*obj->specularBitmap, x, y, cs.red * std::min(sr, 1.0f), cs.green * std::min(sg, 1.0f),
-              cs.blue * std::min(sb, 1.0f));
+        referenceSums t = referenceLightSums(referenceRule::specular, p, n, lights, eye, obj->specularCoefficient);
+        store(*obj->specularBitmap, x, y, cs.red * std::min(t.sr, 1.0f), cs.green * std::min(t.sg, 1.0f),
+              cs.blue * std::min(t.sb, 1.0f));
     });
 }
 
@@ -115,32 +125,13 @@ void referenceAccumulateAll(object* obj, light* lights, vector eye, colour ambie
     if (!hasMaps(obj))
         return;
     forEachLitTexel(obj, [&](int x, int y, vector p, vector n) {
-        vector view = eye - p;
         colour ca = obj->colourAt(obj->ambientTexture, x, y);
         colour cd = obj->colourAt(obj->diffuseTexture, x, y);
         colour cs = obj->colourAt(obj->specularTexture, x, y);
-        float dr = 0, dg = 0, db = 0, sr = 0, sg = 0, sb = 0;
-        for (light* l = lights; l; l = l->next) {
-            vector direction = normalised(l->toLight(p));
-            colour c = l->illumination(p);
-            float d = static_cast<float>(dot(direction, n));
-            if (d <= 0)
-                continue;
-            dr += c.red * inv255 * d;
-            dg += c.green * inv255 * d;
-            db += c.blue * inv255 * d;
-            if (dot(n, direction) > 0) {
-                normalise(view);
-                vector half = normalised(direction + view);
-                float s = power(dot(n, half), obj->specularCoefficient);
-                sr += c.red * inv255 * s;
-                sg += c.green * inv255 * s;
-                sb += c.blue * inv255 * s;
-            }
-        }
-        float fr = cd.red * dr + cs.red * sr + ambient.red * inv255 * ca.red;
-        float fg = cd.green * dg + cs.green * sg + ambient.green * inv255 * ca.green;
-        float fb = cd.blue * db + cs.blue * sb + ambient.blue * inv255 * ca.blue;
+        referenceSums t = referenceLightSums(referenceRule::all, p, n, lights, eye, obj->specularCoefficient);
+        float fr = cd.red * t.dr + cs.red * t.sr + ambient.red * inv255 * ca.red;
+        float fg = cd.green * t.dg + cs.green * t.sg + ambient.green * inv255 * ca.green;
+        float fb = cd.blue * t.db + cs.blue * t.sb + ambient.blue * inv255 * ca.blue;
         store(*obj->finalBitmap, x, y, std::min(fr, 255.0f), std::min(fg, 255.0f), std::min(fb, 255.0f));
     });
 }
