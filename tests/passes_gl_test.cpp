@@ -23,6 +23,31 @@
 
 namespace {
 
+// The working folder is a fresh one under /tmp for the scope (frames are written there), then
+// the previous one again; the fresh folder is removed with what it holds.
+struct workInTempFolder {
+    explicit workInTempFolder(const std::string& prefix)
+    {
+        std::string name = "/tmp/" + prefix + "_XXXXXX";
+        char previous[4096];
+        if (mkdtemp(name.data()) && getcwd(previous, sizeof previous) && chdir(name.c_str()) == 0) {
+            dir = name;
+            back = previous;
+            entered = true;
+        }
+    }
+    ~workInTempFolder()
+    {
+        if (!entered)
+            return;
+        EXPECT_EQ(chdir(back.c_str()), 0);
+        std::error_code ignored;
+        std::filesystem::remove_all(dir, ignored);
+    }
+    std::string dir, back;
+    bool entered = false;
+};
+
 // A small triangle at (x, y, z) whose mesh list is all the visibility test needs.
 std::unique_ptr<object> marker(double x, double y, double z)
 {
@@ -132,11 +157,8 @@ TEST(visibility, threeHundredObjectsInViewAreAllVisible)
 TEST(frameCapture, readsTheShownFrameAndCountsOnlyWrittenFrames)
 {
     REQUIRE_GL();
-    char folder[] = "/tmp/capture_test_XXXXXX";
-    ASSERT_NE(mkdtemp(folder), nullptr);
-    char previous[4096];
-    ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
-    ASSERT_EQ(chdir(folder), 0);
+    workInTempFolder folder("capture_test");
+    ASSERT_TRUE(folder.entered);
 
     Scene& s = scene;
     s.windowWidth = 64;
@@ -167,8 +189,6 @@ TEST(frameCapture, readsTheShownFrameAndCountsOnlyWrittenFrames)
     EXPECT_EQ(capture.text().find("Outputing"), std::string::npos) << capture.text();
     EXPECT_EQ(s.frameNumber, 2);
 
-    EXPECT_EQ(chdir(previous), 0);
-    std::filesystem::remove_all(folder);
 }
 
 namespace {
@@ -229,11 +249,8 @@ windowColour meanOf(const bitmap& b, int x0, int x1, int y0, int y1)
 TEST(fixedViewPass, shadowDarknessOfTheFixedCameraPrograms)
 {
     REQUIRE_GL();
-    char folder[] = "/tmp/fixedview_test_XXXXXX";
-    ASSERT_NE(mkdtemp(folder), nullptr);
-    char previous[4096];
-    ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
-    ASSERT_EQ(chdir(folder), 0);
+    workInTempFolder folder("fixedview_test");
+    ASSERT_TRUE(folder.entered);
 
     // A wall at z = 2 wider than the view and a square of half-size 1 at z = 0, lit from
     // (0, -3, -2): the square's shadow on the wall is (2x, 2y + 3), x in -2..2, y in 1..5. Seen
@@ -255,7 +272,11 @@ TEST(fixedViewPass, shadowDarknessOfTheFixedCameraPrograms)
     s.shadowsOn = 1;
     s.showLights = 0;
     s.ambientTerm = s.diffuseTerm = s.specularTerm = 0; // the lightmaps stay as set
-    // The state the scene set-up leaves.
+    // The state the scene set-up leaves, whatever tests ran before in this process.
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
     glEnable(GL_DEPTH_TEST);
     glDepthFunc(GL_LESS);
     glEnable(GL_BLEND);
@@ -297,6 +318,4 @@ TEST(fixedViewPass, shadowDarknessOfTheFixedCameraPrograms)
     }
 
     s.lights = nullptr;
-    EXPECT_EQ(chdir(previous), 0);
-    std::filesystem::remove_all(folder);
 }

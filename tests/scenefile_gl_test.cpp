@@ -311,15 +311,7 @@ TEST(LoadScene, PngColourTextureDrawsLikeItsBmp)
         ASSERT_EQ(loaded.count, 1);
         EXPECT_EQ(loaded.console.find("ERROR"), std::string::npos) << loaded.console;
         // The square straight on, filling the window, in the texture's own colours.
-        glViewport(0, 0, 64, 64);
-        glMatrixMode(GL_PROJECTION);
-        glLoadIdentity();
-        glOrtho(-1, 1, -1, 1, -10, 10);
-        glMatrixMode(GL_MODELVIEW);
-        glLoadIdentity();
-        glDisable(GL_LIGHTING);
-        glColor4f(1, 1, 1, 1);
-        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        lookAtSquare();
         drawWithMaterials(loaded.s->objects[0]);
         frames[i].resize(64 * 64 * 3);
         glReadBuffer(GL_BACK);

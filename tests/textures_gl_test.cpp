@@ -63,23 +63,6 @@ struct preparedSquare {
     }
 };
 
-// Looks at the square straight on, filling the viewport.
-void lookAtSquare()
-{
-    glViewport(0, 0, 64, 64);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glOrtho(-1, 1, -1, 1, -10, 10);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    glDisable(GL_LIGHTING);
-    glDisable(GL_DEPTH_TEST);
-    glDisable(GL_CULL_FACE);
-    glColor4f(1, 1, 1, 1);
-    glClearColor(0, 0, 1, 1);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-}
-
 std::vector<uint8_t> screenPixel(int x, int y)
 {
     std::vector<uint8_t> rgb(3);
