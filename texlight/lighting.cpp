@@ -18,6 +18,7 @@
 #include <typeinfo>
 #include <vector>
 
+// Here and not in the file built for the wide registers, so that asking is safe anywhere.
 bool wideLightingAvailable()
 {
     static const bool available = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl");
