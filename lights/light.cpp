@@ -9,3 +9,4 @@ void light::setRange(double) {}
 void light::buildDepthMap(object**, int) {}
 void light::drawShadowVolumes(object**, int) {}
 void light::drawMarker() {}
+lightForm light::form() const { return lightForm(); }

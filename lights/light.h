@@ -5,6 +5,22 @@
 
 class object;
 
+// What a light tells relighting about itself, so that relighting needs no knowledge of light
+// classes: the common forms are computed without virtual calls, and any light whose
+// operations are safe to call from several threads at once keeps the shared rows.
+struct lightForm {
+    enum kind {
+        general,        // only toLight and illumination say how it shines
+        unlimitedPoint, // full colour from position, everywhere
+        directional,    // full colour along direction (towards the light), everywhere
+    };
+    kind shape = general;
+    vector position;  // unlimitedPoint
+    vector direction; // directional: unit vector towards the light
+    ::colour colour;
+    bool shareable = true; // toLight and illumination may run on several threads at once
+};
+
 // A light of the scene. Lights form a singly linked list through next; the list does not own
 // them. The virtual operations keep this slot order in every light class.
 class light {
@@ -22,6 +38,7 @@ public:
     virtual void buildDepthMap(object** objects, int count);
     virtual void drawShadowVolumes(object** objects, int count);
     virtual void drawMarker();
+    virtual lightForm form() const;
 
     void setColour(::colour k) { colour = k; }
 

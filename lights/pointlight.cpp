@@ -18,6 +18,20 @@
     return scaled(colour, 1.0 - dist / range);
 }
 
+lightForm pointlight::form() const
+{
+    lightForm f;
+    if (range == -1.0) {
+        f.shape = lightForm::unlimitedPoint;
+        f.position = position;
+        f.colour = colour;
+    } else {
+        // Within a limited range the blocking test may be any function.
+        f.shareable = !blocked;
+    }
+    return f;
+}
+
 void pointlight::drawShadowVolumes(object** objects, int count)
 {
     drawShadowVolumesFrom(position, objects, count);

@@ -13,6 +13,7 @@ public:
     void setRange(double r) override { range = r; }
     void drawShadowVolumes(object** objects, int count) override;
     void drawMarker() override;
+    lightForm form() const override;
 
     vector position = vector(10, 10, 10); // world space
     double range = -1.0; // reach of the light; exactly -1.0 means unlimited

@@ -13,6 +13,16 @@
 #include <string>
 #include <vector>
 
+// What rays traced through the whole scene leave at each texel (index y * width + x) for the
+// lighting: how much of each light of the list reaches it, how open it is to the ambient
+// light, and the light bounced onto it. An empty table changes nothing.
+struct tracedTexels {
+    int lightCount = 0;
+    std::vector<float> visibility; // [texel * lightCount + light]: 0 blocked to 1 open
+    std::vector<float> occlusion;  // [texel]: 0 closed to 1 open
+    std::vector<float> indirect;   // [3 * texel + channel]: added to the diffuse light sums
+};
+
 // One scene entry: a triangle mesh, its material, its texture-space maps and GL names.
 class object {
 public:
@@ -73,6 +83,7 @@ public:
 
     grid<vector> normalsMap;   // [y][x]: surface normal per texel
     grid<vector> positionsMap; // [y][x]: object-space surface point per texel
+    std::unique_ptr<tracedTexels> traced; // none unless the scene was ray traced
 };
 
 // One "ERROR: " line about obj, naming its mesh file when it came from one.

@@ -31,6 +31,16 @@ void prepareObjectData(object* obj, colour ambient, colour diffuse, colour specu
     setMaterialColour(obj, 2, specular);
     setMaterialColour(obj, 1, ambient);
     setMaterialColour(obj, 0, diffuse);
-    if (hasMaps)
+    if (hasMaps && !settings.deferLighting)
         relight(obj, settings.terms, settings.lights, settings.eye, settings.ambientColour, true);
+}
+
+traceReport lightTracedObjects(object* const* objects, int count, const preparationSettings& settings,
+                               const traceSettings& trace)
+{
+    traceReport report = traceScene(objects, count, settings.lights, trace);
+    for (int i = 0; i < count; ++i)
+        if (objects[i]->finalBitmap && objects[i]->finalBitmap->pixels)
+            relight(objects[i], settings.terms, settings.lights, settings.eye, settings.ambientColour, true);
+    return report;
 }

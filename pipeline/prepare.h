@@ -4,6 +4,7 @@
 #include "core/vector.h"
 #include "texlight/lighting.h"
 #include "texlight/surfacemaps.h"
+#include "texlight/tracedlight.h"
 
 class light;
 class object;
@@ -15,6 +16,7 @@ struct preparationSettings {
     light* lights = nullptr;             // head of the light list
     vector eye;                          // camera position, for the specular term
     alphaTestPoints alphaPoints = alphaTestPoints::centreThenCorner;
+    bool deferLighting = false; // leave the bitmaps black: rays through the whole scene come first
 };
 
 // Everything of the preparation but OpenGL: a layout for a mesh without texture coordinates,
@@ -28,3 +30,8 @@ void uploadObject(object* obj);
 // Both, as the viewers prepare every object: a loaded object becomes a drawable one.
 void prepareObject(object* obj, colour ambient, colour diffuse, colour specular,
                    const preparationSettings& settings);
+
+// The lighting of objects prepared with deferLighting: rays traced through all of them as
+// trace asks, then each object's terms baked with what they found.
+traceReport lightTracedObjects(object* const* objects, int count, const preparationSettings& settings,
+                               const traceSettings& trace);

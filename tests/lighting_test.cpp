@@ -255,8 +255,11 @@ TEST(pointlight, limitedRangeFadesWithDistance)
 
 namespace {
 
-// A point light the relighting cannot recognise, so it is asked through its virtual operations.
-class askedLight : public pointlight {};
+// A point light that tells the relighting nothing of its form, so it is asked through its
+// virtual operations.
+class askedLight : public pointlight {
+    lightForm form() const override { return lightForm(); }
+};
 
 } // namespace
 

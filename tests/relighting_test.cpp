@@ -37,9 +37,16 @@ struct threadsForScope {
     ~threadsForScope() { setSharedWorkerThreads(2); }
 };
 
-// A light class the relighting does not know, so it asks it through its virtual operations
-// and on the calling thread only.
-class strangeLight : public pointlight {};
+// A light that tells the relighting nothing of its form and that its operations are not safe
+// on several threads, so it is asked through its virtual operations on the calling thread only.
+class strangeLight : public pointlight {
+    lightForm form() const override
+    {
+        lightForm f;
+        f.shareable = false;
+        return f;
+    }
+};
 
 std::vector<uint8_t> bytesOf(const bitmap& b) { return {b.pixels.get(), b.pixels.get() + b.byteCount()}; }
 

@@ -3,8 +3,6 @@
 #include "core/console.h"
 #include "core/workers.h"
 #include "lights/light.h"
-#include "lights/pointlight.h"
-#include "lights/spotlight.h"
 #include "mesh/object.h"
 #include "texlight/specularpower.h"
 #include "texlight/widelighting.h"
@@ -15,7 +13,6 @@
 #include <atomic>
 #include <cmath>
 #include <cstring>
-#include <typeinfo>
 #include <vector>
 
 // Here and not in the file built for the wide registers, so that asking is safe anywhere.
@@ -51,12 +48,13 @@ uint8_t toByte(float value)
 }
 
 // The lights of one call, looked at once before the texel loop. An unlimited point light,
-// by far the common case, then gives its direction and colour without virtual calls; the
-// values are the same as toLight and illumination would return.
+// by far the common case, and a directional light then give their direction and colour
+// without virtual calls; the values are the same as toLight and illumination would return.
 struct resolvedLight {
     light* source;
-    bool unlimitedPoint;
-    vector position;
+    lightForm::kind shape;
+    vector position;  // unlimitedPoint
+    vector direction; // directional
     colour col;
 };
 
@@ -70,22 +68,34 @@ lightList resolve(light* lights)
 {
     lightList list;
     for (light* l = lights; l; l = l->next) {
-        const std::type_info& kind = typeid(*l);
-        if (kind == typeid(pointlight)) {
-            auto* point = static_cast<pointlight*>(l);
-            if (point->range == -1.0) {
-                list.lights.push_back({l, true, point->position, point->colour});
-                continue;
-            }
-            // Within a limited range the blocking test may be any function.
-            list.shareable = list.shareable && !point->blocked;
-        } else if (kind != typeid(spotlight) && kind != typeid(light)) {
-            list.shareable = false; // a light class this file does not know
-        }
-        list.allUnlimitedPoints = false;
-        list.lights.push_back({l, false, vector(), colour()});
+        const lightForm f = l->form();
+        list.shareable = list.shareable && f.shareable;
+        list.allUnlimitedPoints = list.allUnlimitedPoints && f.shape == lightForm::unlimitedPoint;
+        list.lights.push_back({l, f.shape, f.position, f.direction, f.colour});
     }
     return list;
+}
+
+// Direction towards the light (not normalised) and the light arriving at p.
+inline void towardsLight(const resolvedLight& l, const vector& p, double& lx, double& ly, double& lz, colour& c)
+{
+    if (l.shape == lightForm::unlimitedPoint) {
+        lx = l.position.x - p.x;
+        ly = l.position.y - p.y;
+        lz = l.position.z - p.z;
+        c = l.col;
+    } else if (l.shape == lightForm::directional) {
+        lx = l.direction.x;
+        ly = l.direction.y;
+        lz = l.direction.z;
+        c = l.col;
+    } else {
+        vector toward = l.source->toLight(p);
+        lx = toward.x;
+        ly = toward.y;
+        lz = toward.z;
+        c = l.source->illumination(p);
+    }
 }
 
 // A material channel's colour at a texel; a uniform colour is read once, not per texel.
@@ -184,7 +194,16 @@ public:
           ambientMaterial(obj, obj->ambientTexture, w, h), diffuseMaterial(obj, obj->diffuseTexture, w, h),
           specularMaterial(obj, obj->specularTexture, w, h), rowChanged(static_cast<size_t>(h), 0)
     {
-        wide = resolved.allUnlimitedPoints && wideAllowed && wideLightingAvailable();
+        // Traced visibility, occlusion and bounced light are applied by the one-texel forms only.
+        const tracedTexels* t = obj->traced.get();
+        if (t && t->visibility.size() == static_cast<size_t>(w) * h * t->lightCount && t->lightCount > 0)
+            visibility = t->visibility.data(), visibilityLights = t->lightCount;
+        if (t && t->occlusion.size() == static_cast<size_t>(w) * h)
+            occlusion = t->occlusion.data();
+        if (t && t->indirect.size() == static_cast<size_t>(w) * h * 3)
+            indirect = t->indirect.data();
+        oneTexelOnly = visibility || occlusion || indirect;
+        wide = resolved.allUnlimitedPoints && !oneTexelOnly && wideAllowed && wideLightingAvailable();
         if (wide)
             for (const resolvedLight& l : resolved.lights)
                 wideLights.push_back({l.position.x, l.position.y, l.position.z, l.col.red * inv255,
@@ -386,6 +405,27 @@ private:
         }
     }
 
+    // The traced reach of each light at a texel, or none when nothing was traced.
+    const float* reachOf(int x, int y) const
+    {
+        return visibility ? visibility + (static_cast<size_t>(y) * w + x) * visibilityLights : nullptr;
+    }
+    // A light's reach; 1 for lights the trace did not know.
+    float reachAt(const float* reach, size_t light) const
+    {
+        return reach && light < static_cast<size_t>(visibilityLights) ? reach[light] : 1.0f;
+    }
+    float openness(int x, int y) const { return occlusion ? occlusion[static_cast<size_t>(y) * w + x] : 1.0f; }
+    void addBounced(int x, int y, float& r, float& g, float& b) const
+    {
+        if (!indirect)
+            return;
+        const float* k = indirect + 3 * (static_cast<size_t>(y) * w + x);
+        r += k[0];
+        g += k[1];
+        b += k[2];
+    }
+
     static uint8_t* pixelOf(bitmap& b, int x, int y)
     {
         return b.pixels.get() + 3 * (static_cast<size_t>(y) * b.width + x);
@@ -494,10 +534,11 @@ private:
         bitmap& out = *obj->ambientBitmap;
         forLitTexels(y0, y1, [&](int x, int y, const vector&, const vector&) {
             colour ca = ambientMaterial.at(x, y);
+            const float open = openness(x, y);
             uint8_t* p = pixelOf(out, x, y);
-            p[0] = toByte(ca.red * fr);
-            p[1] = toByte(ca.green * fg);
-            p[2] = toByte(ca.blue * fb);
+            p[0] = toByte(ca.red * (fr * open));
+            p[1] = toByte(ca.green * (fg * open));
+            p[2] = toByte(ca.blue * (fb * open));
         });
     }
 
@@ -511,30 +552,22 @@ private:
             return;
         }
         forLitTexels(y0, y1, [&](int x, int y, const vector& p, const vector& n) {
+            const float* reach = reachOf(x, y);
             float dr = 0, dg = 0, db = 0;
-            for (const resolvedLight& l : resolved.lights) {
+            for (size_t i = 0; i < resolved.lights.size(); ++i) {
                 double lx, ly, lz;
                 colour c;
-                if (l.unlimitedPoint) {
-                    lx = l.position.x - p.x;
-                    ly = l.position.y - p.y;
-                    lz = l.position.z - p.z;
-                    c = l.col;
-                } else {
-                    vector toward = l.source->toLight(p);
-                    lx = toward.x;
-                    ly = toward.y;
-                    lz = toward.z;
-                    c = l.source->illumination(p);
-                }
+                towardsLight(resolved.lights[i], p, lx, ly, lz, c);
                 normalise3(lx, ly, lz);
                 float d = static_cast<float>(lx * n.x + ly * n.y + lz * n.z);
                 if (d > 0) {
-                    dr += c.red * inv255 * d;
-                    dg += c.green * inv255 * d;
-                    db += c.blue * inv255 * d;
+                    const float v = reachAt(reach, i);
+                    dr += c.red * inv255 * d * v;
+                    dg += c.green * inv255 * d * v;
+                    db += c.blue * inv255 * d * v;
                 }
             }
+            addBounced(x, y, dr, dg, db);
             storeTerm(pixelOf(out, x, y), diffuseMaterial.at(x, y), dr, dg, db);
         });
     }
@@ -542,12 +575,12 @@ private:
     // Adds one light's highlight at a texel: L towards the light (normalised), V the view
     // vector, normalised once more here as the accumulation has always done for each light.
     void addHighlight(double lx, double ly, double lz, double& vx, double& vy, double& vz, const vector& n,
-                      const colour& c, float& sr, float& sg, float& sb) const
+                      const colour& c, float reach, float& sr, float& sg, float& sb) const
     {
         normalise3(vx, vy, vz);
         double hx = lx + vx, hy = ly + vy, hz = lz + vz;
         normalise3(hx, hy, hz);
-        float s = power(n.x * hx + n.y * hy + n.z * hz);
+        float s = power(n.x * hx + n.y * hy + n.z * hz) * reach;
         sr += c.red * inv255 * s;
         sg += c.green * inv255 * s;
         sb += c.blue * inv255 * s;
@@ -558,13 +591,19 @@ private:
         bitmap& out = *obj->specularBitmap;
         auto one = [&](int x, int y, const vector& p, const vector& n) {
             double vx = eye.x - p.x, vy = eye.y - p.y, vz = eye.z - p.z;
+            const float* reach = reachOf(x, y);
             float sr = 0, sg = 0, sb = 0;
-            for (const resolvedLight& l : resolved.lights) {
+            for (size_t i = 0; i < resolved.lights.size(); ++i) {
+                const resolvedLight& l = resolved.lights[i];
                 double lx, ly, lz;
-                if (l.unlimitedPoint) {
+                if (l.shape == lightForm::unlimitedPoint) {
                     lx = l.position.x - p.x;
                     ly = l.position.y - p.y;
                     lz = l.position.z - p.z;
+                } else if (l.shape == lightForm::directional) {
+                    lx = l.direction.x;
+                    ly = l.direction.y;
+                    lz = l.direction.z;
                 } else {
                     vector toward = l.source->toLight(p);
                     lx = toward.x;
@@ -575,12 +614,12 @@ private:
                 if (n.x * lx + n.y * ly + n.z * lz <= 0)
                     continue;
                 normalise3(lx, ly, lz);
-                colour c = l.unlimitedPoint ? l.col : l.source->illumination(p);
-                addHighlight(lx, ly, lz, vx, vy, vz, n, c, sr, sg, sb);
+                colour c = l.shape == lightForm::general ? l.source->illumination(p) : l.col;
+                addHighlight(lx, ly, lz, vx, vy, vz, n, c, reachAt(reach, i), sr, sg, sb);
             }
             storeTerm(pixelOf(out, x, y), specularMaterial.at(x, y), sr, sg, sb);
         };
-        if (!resolved.allUnlimitedPoints) {
+        if (!resolved.allUnlimitedPoints || oneTexelOnly) {
             forLitTexels(y0, y1, one);
             return;
         }
@@ -619,44 +658,37 @@ private:
             colour ca = ambientMaterial.at(x, y);
             colour cd = diffuseMaterial.at(x, y);
             colour cs = specularMaterial.at(x, y);
-            float fr = cd.red * dr + cs.red * sr + ar * ca.red;
-            float fg = cd.green * dg + cs.green * sg + ag * ca.green;
-            float fb = cd.blue * db + cs.blue * sb + ab * ca.blue;
+            const float open = openness(x, y);
+            float fr = cd.red * dr + cs.red * sr + ar * open * ca.red;
+            float fg = cd.green * dg + cs.green * sg + ag * open * ca.green;
+            float fb = cd.blue * db + cs.blue * sb + ab * open * ca.blue;
             store(x, y, toByte(fr > 255.0f ? 255.0f : fr), toByte(fg > 255.0f ? 255.0f : fg),
                   toByte(fb > 255.0f ? 255.0f : fb));
         };
         auto one = [&](int x, int y, const vector& p, const vector& n) {
             double vx = eye.x - p.x, vy = eye.y - p.y, vz = eye.z - p.z;
+            const float* reach = reachOf(x, y);
             float dr = 0, dg = 0, db = 0, sr = 0, sg = 0, sb = 0;
-            for (const resolvedLight& l : resolved.lights) {
+            for (size_t i = 0; i < resolved.lights.size(); ++i) {
                 double lx, ly, lz;
                 colour c;
-                if (l.unlimitedPoint) {
-                    lx = l.position.x - p.x;
-                    ly = l.position.y - p.y;
-                    lz = l.position.z - p.z;
-                    c = l.col;
-                } else {
-                    vector toward = l.source->toLight(p);
-                    lx = toward.x;
-                    ly = toward.y;
-                    lz = toward.z;
-                    c = l.source->illumination(p);
-                }
+                towardsLight(resolved.lights[i], p, lx, ly, lz, c);
                 normalise3(lx, ly, lz);
                 // N.L in double is positive whenever its single-precision value is, so every
                 // light that adds diffuse light adds a highlight too.
                 float d = static_cast<float>(lx * n.x + ly * n.y + lz * n.z);
                 if (d <= 0)
                     continue;
-                dr += c.red * inv255 * d;
-                dg += c.green * inv255 * d;
-                db += c.blue * inv255 * d;
-                addHighlight(lx, ly, lz, vx, vy, vz, n, c, sr, sg, sb);
+                const float v = reachAt(reach, i);
+                dr += c.red * inv255 * d * v;
+                dg += c.green * inv255 * d * v;
+                db += c.blue * inv255 * d * v;
+                addHighlight(lx, ly, lz, vx, vy, vz, n, c, v, sr, sg, sb);
             }
+            addBounced(x, y, dr, dg, db);
             finish(x, y, dr, dg, db, sr, sg, sb);
         };
-        if (!resolved.allUnlimitedPoints) {
+        if (!resolved.allUnlimitedPoints || oneTexelOnly) {
             forLitTexels(y0, y1, one);
             return;
         }
@@ -719,6 +751,11 @@ private:
     materialSource ambientMaterial, diffuseMaterial, specularMaterial;
     std::vector<uint8_t> rowChanged; // one entry per row, written only by the row's thread
     bool wide = false; // the sums of unlimited point lights eight texels at a time
+    const float* visibility = nullptr; // traced per texel and light, when the object has it
+    int visibilityLights = 0;
+    const float* occlusion = nullptr;
+    const float* indirect = nullptr;
+    bool oneTexelOnly = false; // something traced: only the one-texel forms apply it
     std::vector<wideLight> wideLights;
     widePower widePowerOf;
 };

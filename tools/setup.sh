@@ -9,6 +9,7 @@ packages=(
   xvfb xauth xdotool                               # virtual display and input for window tests
   libgtest-dev libbenchmark-dev                    # unit tests and benchmarks
   libpng-dev libjpeg62-turbo-dev                   # PNG and JPEG textures
+  libembree-dev                                    # rays through the scene for the traced bake
   imagemagick                                      # guide pictures; reference decoder of the tests
 )
 

@@ -3,6 +3,7 @@
 #include "core/console.h"
 #include "core/image.h"
 #include "core/workers.h"
+#include "lights/sunlight.h"
 #include "mesh/object.h"
 #include "mesh/objwriter.h"
 #include "texlight/mapexport.h"
@@ -20,12 +21,27 @@
 #include <memory>
 #include <thread>
 
+#define TRACE_OPTIONS_TEXT \
+    "  --sun DX,DY,DZ[,R,G,B]  a directional light shining along -D, colour as --light;\n" \
+    "                          repeatable; with any --light, replaces the program's lights\n" \
+    "  --shadows               a light reaches a texel only when no triangle of the scene\n" \
+    "                          lies between them\n" \
+    "  --light-radius R        point and spot lights become spheres of radius R: soft shadows\n" \
+    "  --ao[=DISTANCE]         ambient occlusion within DISTANCE (default: a tenth of the\n" \
+    "                          scene's diagonal) darkens the ambient term\n" \
+    "  --bounces N             N bounces of diffuse light between the surfaces (default 0)\n" \
+    "  --samples S             rays per texel for soft shadows, occlusion and each bounce\n" \
+    "                          (default 64)\n"
+
+const char* const traceOptionsUsage = TRACE_OPTIONS_TEXT;
+
 const char* const bakeUsage =
     "Usage: bake [options] SCENE_FILE OUTPUT_FOLDER\n"
     "Bakes the lighting of every object of a scene file into its lightmap, as the viewers do at\n"
     "start-up but without a window, and writes for object NN into OUTPUT_FOLDER (made if\n"
     "missing): finalNN.bmp and finalNN.png, the lightmap; meshNN.obj and meshNN.mtl, the mesh\n"
-    "with the texture coordinates of its lightmap and a material that names the PNG.\n"
+    "with the texture coordinates of its lightmap and a material that names the PNG; with --ao\n"
+    "also aoNN.png, the ambient occlusion as grey levels (255 open).\n"
     "Options:\n"
     "  --program NAME          the lights and texel tests of marlin (default), tern, heron or\n"
     "                          tern_depth\n"
@@ -37,6 +53,7 @@ const char* const bakeUsage =
     "  --maps                  also the six maps of the viewers' F key, under their names\n"
     "  --threads N             threads that light the texels and encode the files (default:\n"
     "                          one per core)\n"
+    TRACE_OPTIONS_TEXT
     "  --help                  this text\n"
     "Exit status: 0 when every object line was baked and every file written, 1 when a line was\n"
     "skipped or a file could not be written, 2 for bad usage.\n";
@@ -108,6 +125,42 @@ bool readTerms(const std::string& text, lightingTerms& terms)
     return true;
 }
 
+// A direction from "dx,dy,dz[,r,g,b]"; false when the text is not one or the direction is zero.
+bool readSun(const std::string& text, bakeSun& sun)
+{
+    std::vector<double> n;
+    if (!readNumbers(text, n) || (n.size() != 3 && n.size() != 6))
+        return false;
+    for (double v : n)
+        if (!std::isfinite(v))
+            return false;
+    if (n[0] == 0 && n[1] == 0 && n[2] == 0)
+        return false;
+    sun.direction = vector(n[0], n[1], n[2]);
+    if (n.size() == 6) {
+        for (int i = 3; i < 6; ++i)
+            if (n[i] < 0 || n[i] > 255 || n[i] != static_cast<int>(n[i]))
+                return false;
+        sun.col = colour(static_cast<int16_t>(n[3]), static_cast<int16_t>(n[4]), static_cast<int16_t>(n[5]), 255);
+    }
+    return true;
+}
+
+bool readWhole(const std::string& text, int low, int high, int& value)
+{
+    std::from_chars_result r = std::from_chars(text.data(), text.data() + text.size(), value);
+    return r.ec == std::errc() && r.ptr == text.data() + text.size() && value >= low && value <= high;
+}
+
+bool readLength(const std::string& text, bool zeroAllowed, double& value)
+{
+    std::vector<double> n;
+    if (text.find(',') != std::string::npos || !readNumbers(text, n) || n.size() != 1 || !std::isfinite(n[0]))
+        return false;
+    value = n[0];
+    return zeroAllowed ? value >= 0 : value > 0;
+}
+
 std::string numbered(const char* pattern, int i)
 {
     char name[64];
@@ -118,8 +171,26 @@ std::string numbered(const char* pattern, int i)
 // What is written for one object, encoded away from the console so that threads may share it.
 struct encodedObject {
     std::vector<uint8_t> png;
+    std::vector<uint8_t> occlusionPng; // none without traced occlusion
     std::string mesh;
 };
+
+// The traced occlusion as grey levels, 255 where a texel is open (and where none was traced).
+std::vector<uint8_t> occlusionPng(const object& obj)
+{
+    if (!obj.traced || obj.traced->occlusion.empty() || !obj.finalBitmap)
+        return {};
+    const int w = obj.finalBitmap->width, h = obj.finalBitmap->height;
+    bitmap grey(w, h, 3);
+    if (!grey.pixels)
+        return {};
+    for (size_t i = 0; i < static_cast<size_t>(w) * h; ++i) {
+        const float open = std::clamp(obj.traced->occlusion[i], 0.0f, 1.0f);
+        const auto level = static_cast<uint8_t>(std::lround(open * 255.0f));
+        grey.pixels[3 * i] = grey.pixels[3 * i + 1] = grey.pixels[3 * i + 2] = level;
+    }
+    return encodePng(grey);
+}
 
 void encodeObjects(const Scene& s, std::vector<encodedObject>& out, int threads)
 {
@@ -128,6 +199,7 @@ void encodeObjects(const Scene& s, std::vector<encodedObject>& out, int threads)
         for (int i = first; i < s.objectCount; i += threads) {
             const object& obj = *s.objects[static_cast<size_t>(i)];
             out[static_cast<size_t>(i)].png = encodePng(*obj.finalBitmap);
+            out[static_cast<size_t>(i)].occlusionPng = occlusionPng(obj);
             out[static_cast<size_t>(i)].mesh = encodeObj(obj, numbered("mesh%02d.mtl", i), "lightmap");
         }
     };
@@ -146,6 +218,65 @@ bool writeText(const std::string& path, const std::string& text)
 
 } // namespace
 
+bool readTraceOption(const std::vector<std::string>& args, size_t& i, traceOptions& options, bool& matched,
+                     std::string& problem)
+{
+    const std::string& a = args[i];
+    matched = true;
+    auto value = [&](std::string& into) {
+        if (i + 1 >= args.size()) {
+            problem = "option " + a + " needs a value";
+            return false;
+        }
+        into = args[++i];
+        return true;
+    };
+    traceSettings& t = options.trace;
+    std::string v;
+    if (a == "--shadows") {
+        t.shadows = true;
+    } else if (a == "--ao" || a.compare(0, 5, "--ao=") == 0) {
+        t.ambientOcclusion = true;
+        if (a.size() > 4 && !readLength(a.substr(5), false, t.occlusionDistance)) {
+            problem = "occlusion distance '" + a.substr(5) + "' is not a number above 0";
+            return false;
+        }
+    } else if (a == "--light-radius") {
+        if (!value(v))
+            return false;
+        if (!readLength(v, true, t.lightRadius)) {
+            problem = "light radius '" + v + "' is not a number of 0 or more";
+            return false;
+        }
+    } else if (a == "--bounces") {
+        if (!value(v))
+            return false;
+        if (!readWhole(v, 0, 16, t.bounces)) {
+            problem = "bounces '" + v + "' is not a number from 0 to 16";
+            return false;
+        }
+    } else if (a == "--samples") {
+        if (!value(v))
+            return false;
+        if (!readWhole(v, 1, 65536, t.samples)) {
+            problem = "samples '" + v + "' is not a number from 1 to 65536";
+            return false;
+        }
+    } else if (a == "--sun") {
+        if (!value(v))
+            return false;
+        bakeSun sun;
+        if (!readSun(v, sun)) {
+            problem = "sun '" + v + "' is not DX,DY,DZ[,R,G,B] with a direction other than 0,0,0";
+            return false;
+        }
+        options.suns.push_back(sun);
+    } else {
+        matched = false;
+    }
+    return true;
+}
+
 bool parseBakeArguments(const std::vector<std::string>& args, bakeOptions& options, std::string& problem)
 {
     std::vector<std::string> positional;
@@ -160,6 +291,11 @@ bool parseBakeArguments(const std::vector<std::string>& args, bakeOptions& optio
             return true;
         };
         std::string v;
+        bool traceOption = false;
+        if (!readTraceOption(args, i, options.traced, traceOption, problem))
+            return false;
+        if (traceOption)
+            continue;
         if (a == "--help" || a == "-h") {
             options.help = true;
         } else if (a == "--maps") {
@@ -221,21 +357,29 @@ int runBake(const bakeOptions& options)
 {
     const auto start = std::chrono::steady_clock::now();
     static viewerLights programLights; // linked into the scene for the whole run
-    static std::vector<std::unique_ptr<pointlight>> ownLights;
+    static std::vector<std::unique_ptr<light>> ownLights;
     chooseProgram(options.program, scene, programLights);
-    if (!options.lights.empty()) {
+    if (!options.lights.empty() || !options.traced.suns.empty()) {
         ownLights.clear();
         for (const bakeLight& own : options.lights) {
-            ownLights.push_back(std::make_unique<pointlight>());
-            ownLights.back()->setPosition(own.position);
-            ownLights.back()->setColour(own.col);
+            auto lamp = std::make_unique<pointlight>();
+            lamp->setPosition(own.position);
+            lamp->setColour(own.col);
             if (own.range != -1.0)
-                ownLights.back()->setRange(own.range);
+                lamp->setRange(own.range);
+            ownLights.push_back(std::move(lamp));
+        }
+        for (const bakeSun& own : options.traced.suns) {
+            auto sun = std::make_unique<sunlight>();
+            sun->setDirection(own.direction);
+            sun->setColour(own.col);
+            ownLights.push_back(std::move(sun));
         }
         for (size_t i = 0; i + 1 < ownLights.size(); ++i)
             ownLights[i]->next = ownLights[i + 1].get();
         scene.lights = ownLights.front().get();
     }
+    scene.tracing = options.traced.trace;
     if (options.termsGiven) {
         scene.prepareAmbient = options.terms.ambient;
         scene.prepareDiffuse = options.terms.diffuse;
@@ -272,6 +416,14 @@ int runBake(const bakeOptions& options)
         } else {
             failed += !writeWholeFile(folder + numbered("final%02d.png", i), e.png, "PNG file");
         }
+        if (options.traced.trace.ambientOcclusion) {
+            if (e.occlusionPng.empty()) {
+                say("ERROR: Occlusion map %d could not be encoded as PNG!\n", i);
+                ++failed;
+            } else {
+                failed += !writeWholeFile(folder + numbered("ao%02d.png", i), e.occlusionPng, "PNG file");
+            }
+        }
         failed += !writeText(folder + numbered("mesh%02d.obj", i), e.mesh);
         failed += !writeText(folder + numbered("mesh%02d.mtl", i),
                              "newmtl lightmap\nKa 1 1 1\nKd 1 1 1\nmap_Kd " + numbered("final%02d.png", i) + "\n");
@@ -281,11 +433,19 @@ int runBake(const bakeOptions& options)
     if (options.maps)
         failed += exportMaps(scene, options.outputFolder);
 
+    // Lightmaps without the light that was asked for are no success.
+    const bool untraced = scene.tracing.any() && scene.objectCount > 0 && !scene.traced.traced;
     const int skipped = scene.objectLines - scene.objectCount;
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    say("Baked %d object%s, skipped %d, in %.2f s\n", scene.objectCount, scene.objectCount == 1 ? "" : "s",
+    say("Baked %d object%s, skipped %d, in %.2f s", scene.objectCount, scene.objectCount == 1 ? "" : "s",
         skipped, seconds);
+    if (scene.traced.traced) {
+        const double traceSeconds = scene.traced.traceSeconds();
+        say(", %lld rays traced at %.1f M rays/s", scene.traced.rays(),
+            traceSeconds > 0 ? scene.traced.rays() / traceSeconds / 1e6 : 0.0);
+    }
+    say("\n");
     if (failed > 0)
         say("ERROR: %d file%s could not be written!\n", failed, failed == 1 ? "" : "s");
-    return scene.objectLines > 0 && skipped == 0 && failed == 0 ? 0 : 1;
+    return scene.objectLines > 0 && skipped == 0 && failed == 0 && !untraced ? 0 : 1;
 }

@@ -6,6 +6,7 @@
 #include "core/colour.h"
 #include "core/vector.h"
 #include "texlight/lighting.h"
+#include "texlight/tracedlight.h"
 
 #include <string>
 #include <vector>
@@ -17,11 +18,31 @@ struct bakeLight {
     double range = -1.0; // unlimited
 };
 
+// A directional light of one's own, as --sun gives it.
+struct bakeSun {
+    vector direction; // towards the sun
+    colour col{200, 200, 200, 255};
+};
+
+// The options of the traced bake (--shadows, --light-radius, --ao, --bounces, --samples) and
+// --sun, which bake and marlin share.
+struct traceOptions {
+    traceSettings trace;
+    std::vector<bakeSun> suns;
+};
+
+// Reads the option at args[i] (and its value) when it is one of traceOptions'; sets matched,
+// advances i past a separate value, and returns false with the reason for a bad value.
+bool readTraceOption(const std::vector<std::string>& args, size_t& i, traceOptions& options, bool& matched,
+                     std::string& problem);
+extern const char* const traceOptionsUsage;
+
 struct bakeOptions {
     std::string sceneFile;
     std::string outputFolder;
     std::string program = "marlin";
-    std::vector<bakeLight> lights; // replacing the program's
+    std::vector<bakeLight> lights; // replacing the program's, together with any suns
+    traceOptions traced;
     bool termsGiven = false;
     lightingTerms terms{1, 1, 0};
     bool maps = false; // also the six maps of the viewers' F key

@@ -5,6 +5,7 @@
 #include "lights/pointlight.h"
 #include "mesh/object.h"
 #include "texlight/surfacemaps.h"
+#include "texlight/tracedlight.h"
 
 #include <cstdint>
 #include <memory>
@@ -48,6 +49,8 @@ struct Scene {
     uint8_t prepareAmbient = 1; // lighting terms baked by the preparation
     uint8_t prepareDiffuse = 1;
     uint8_t prepareSpecular = 0;
+    traceSettings tracing;      // rays through the whole scene before the bake; none by default
+    traceReport traced;         // what they cost
     float lightModelAmbient[4] = {0.5f, 0.5f, 0.5f, 1.0f};
     int frameNumber = 1;        // number of the next captured frame
     std::string frameFileName;

@@ -165,6 +165,9 @@ int loadScene(const std::string& path, Scene& s, preparation how)
 
     sceneColours colours;
     std::vector<std::unique_ptr<object>> made;
+    const bool tracing = s.tracing.any();
+    preparationSettings deferred = settingsFor(s);
+    deferred.deferLighting = true;
     const std::vector<std::string> lines = splitSceneLines(text);
     int objectLines = 0;
     for (size_t i = 0; i < lines.size(); ++i) {
@@ -222,11 +225,23 @@ int loadScene(const std::string& path, Scene& s, preparation how)
             obj->setColourMap(readImage(line.colourPath));
         }
 
-        if (how == preparation::drawable)
+        if (tracing)
+            prepareObjectData(obj.get(), colours.ambient, colours.diffuse, colours.specular, deferred);
+        else if (how == preparation::drawable)
             prepareObject(obj.get(), colours.ambient, colours.diffuse, colours.specular, settingsFor(s));
         else
             prepareObjectData(obj.get(), colours.ambient, colours.diffuse, colours.specular, settingsFor(s));
         made.push_back(std::move(obj));
+    }
+    if (tracing) {
+        // Every object's triangles can cast shadows and pass on light only once all are made.
+        std::vector<object*> all;
+        for (const std::unique_ptr<object>& obj : made)
+            all.push_back(obj.get());
+        s.traced = lightTracedObjects(all.data(), static_cast<int>(all.size()), settingsFor(s), s.tracing);
+        if (how == preparation::drawable)
+            for (object* obj : all)
+                uploadObject(obj);
     }
 
     if (objectLines == 0)
