@@ -181,11 +181,18 @@ struct tracedObject {
     int w = 0, h = 0;
     std::vector<int> covered; // texel indices y * w + x with a covering polygon, per row in order
     std::vector<int> rowStart; // covered[rowStart[y] .. rowStart[y + 1]) lie in row y
+    std::vector<const polygon*> covering; // per covered texel
+    // Per covered texel: its surface point, unit normal (none: the texel sends no rays) and
+    // where its rays start.
+    std::vector<vec3> points, normals, origins;
+    std::vector<uint8_t> hasNormal;
     std::vector<float> albedo; // 3 per texel: the diffuse material / 255
-    const polygon* polygonAt(int texel) const { return obj->alphaMap[texel % w][texel / w]; }
+    // Per shading polygon, what a ray that meets it needs: texture coordinates and face normal.
+    std::vector<float> triangles;
+    static constexpr int triangleFloats = 9;
 };
 
-tracedObject describe(object* obj, int index)
+tracedObject describe(object* obj, int index, double lift)
 {
     tracedObject t;
     t.obj = obj;
@@ -199,10 +206,29 @@ tracedObject describe(object* obj, int index)
     for (int y = 0; y < t.h; ++y) {
         t.rowStart[y] = static_cast<int>(t.covered.size());
         for (int x = 0; x < t.w; ++x)
-            if (obj->alphaMap[x][y])
+            if (const polygon* poly = obj->alphaMap[x][y]) {
                 t.covered.push_back(y * t.w + x);
+                t.covering.push_back(poly);
+            }
     }
     t.rowStart[t.h] = static_cast<int>(t.covered.size());
+    const size_t n = t.covered.size();
+    t.points.resize(n);
+    t.normals.resize(n);
+    t.origins.resize(n);
+    t.hasNormal.assign(n, 0);
+    t.triangles.resize(obj->shadingPolygons.size() * tracedObject::triangleFloats);
+    for (size_t i = 0; i < obj->shadingPolygons.size(); ++i) {
+        const polygon& poly = obj->shadingPolygons[i];
+        float* f = &t.triangles[i * tracedObject::triangleFloats];
+        for (int k = 0; k < 3; ++k) {
+            f[2 * k] = static_cast<float>(poly.texCoord[k].x);
+            f[2 * k + 1] = static_cast<float>(poly.texCoord[k].y);
+        }
+        f[6] = static_cast<float>(poly.faceNormal.x);
+        f[7] = static_cast<float>(poly.faceNormal.y);
+        f[8] = static_cast<float>(poly.faceNormal.z);
+    }
     t.albedo.assign(3 * static_cast<size_t>(t.w) * t.h, 0.0f);
     const texture& d = obj->diffuseTexture;
     const bitmap* image = d.image.get();
@@ -218,6 +244,25 @@ tracedObject describe(object* obj, int index)
             a[1] = c.green * inv255;
             a[2] = c.blue * inv255;
         }
+    // Every pass starts its rays at the same points: worked out once, shared among the threads.
+    const int pieces = (t.h + 15) / 16;
+    sharedWorkers().forEachPiece(pieces, [&](int piece) {
+        const size_t first = static_cast<size_t>(t.rowStart[std::min(t.h, 16 * piece)]);
+        const size_t end = static_cast<size_t>(t.rowStart[std::min(t.h, 16 * piece + 16)]);
+        for (size_t k = first; k < end; ++k) {
+            const int texel = t.covered[k];
+            const vec3 p = of(obj->positionsMap[texel / t.w][texel % t.w]);
+            vec3 nn = of(obj->normalsMap[texel / t.w][texel % t.w]);
+            const double len = length(nn);
+            t.points[k] = p;
+            if (!(len > 0) || !std::isfinite(len) || !finite(p))
+                continue;
+            nn = nn * (1.0 / len);
+            t.normals[k] = nn;
+            t.hasNormal[k] = 1;
+            t.origins[k] = rayOrigin(*t.covering[k], p, nn, lift);
+        }
+    });
     return t;
 }
 
@@ -251,10 +296,10 @@ public:
             shareable = shareable && t.form.shareable;
             this->lights.push_back(t);
         }
-        for (int i = 0; i < count; ++i)
-            this->objects.push_back(describe(objects[i], i));
         const double diagonal = scene.diagonal();
         lift = 2e-5 * (diagonal > 0 && std::isfinite(diagonal) ? diagonal : 1.0);
+        for (int i = 0; i < count; ++i)
+            this->objects.push_back(describe(objects[i], i, lift));
         occlusionReach = settings.occlusionDistance > 0 ? settings.occlusionDistance : diagonal / 10;
         if (!(occlusionReach > 0))
             occlusionReach = 1.0;
@@ -319,73 +364,32 @@ private:
         seconds += std::chrono::duration<double>(steadyClock::now() - start).count();
     }
 
-    vec3 pointOf(const tracedObject& t, int texel) const
+    // Where light l stands as seen from p: the direction towards it (not normalised).
+    vec3 towards(const tracedLight& l, vec3 p) const
     {
-        return of(t.obj->positionsMap[texel / t.w][texel % t.w]);
-    }
-    // The texel's unit normal; false when it has none.
-    bool normalOf(const tracedObject& t, int texel, vec3& n) const
-    {
-        n = of(t.obj->normalsMap[texel / t.w][texel % t.w]);
-        const double len = length(n);
-        if (!(len > 0) || !std::isfinite(len))
-            return false;
-        n = n * (1.0 / len);
-        return true;
-    }
-
-    // Fills the ray towards light l from origin o for sample i (i < 0: its centre); false
-    // when the sample lies below the texel's horizon.
-    bool lightRay(const tracedLight& l, vec3 p, vec3 o, vec3 n, int i, const samplePattern::texelShift& shift,
-                  RTCRay& ray) const
-    {
-        if (l.form.shape == lightForm::directional) {
-            setRay(ray, o, of(l.form.direction), std::numeric_limits<float>::infinity());
-            return true;
-        }
-        const vector toward = l.form.shape == lightForm::unlimitedPoint ? l.form.position - vector(p.x, p.y, p.z)
-                                                                         : l.source->toLight(vector(p.x, p.y, p.z));
-        const vec3 centre = p + of(toward);
-        const vec3 d = centre - o;
-        const double dist = length(d);
-        if (i < 0 || settings.lightRadius <= 0 || dist <= settings.lightRadius) {
-            setRay(ray, o, d, 1.0f - 1e-4f);
-            return true;
-        }
-        // A direction within the cone of the sphere's visible cap, and the distance to it.
-        const vec3 wAxis = d * (1.0 / dist);
-        vec3 s, t;
-        frameAbout(wAxis, s, t);
-        const double ratio = settings.lightRadius / dist;
-        const double cosMax = std::sqrt(std::max(0.0, 1.0 - ratio * ratio));
-        double u, c, si;
-        pattern->at(i, shift, u, c, si);
-        const double cosT = 1.0 - u * (1.0 - cosMax);
-        const double sinT = std::sqrt(std::max(0.0, 1.0 - cosT * cosT));
-        const vec3 dir = s * (sinT * c) + t * (sinT * si) + wAxis * cosT;
-        if (dot(dir, n) <= 0)
-            return false;
-        const double r2 = settings.lightRadius * settings.lightRadius;
-        const double reach = dist * cosT - std::sqrt(std::max(0.0, r2 - dist * dist * sinT * sinT));
-        setRay(ray, o, dir, static_cast<float>(reach * (1.0 - 1e-4)));
-        return true;
+        if (l.form.shape == lightForm::directional)
+            return of(l.form.direction);
+        if (l.form.shape == lightForm::unlimitedPoint)
+            return of(l.form.position) - p;
+        return of(l.source->toLight(vector(p.x, p.y, p.z)));
     }
 
     void shadowRow(const tracedObject& t, int y)
     {
         thread_local std::vector<RTCRay> rays;
-        thread_local std::vector<int> owner; // slot in visibility of each ray
+        thread_local std::vector<int> owner; // slot of each ray: texel of the row times lights, plus light
+        thread_local std::vector<int> open;  // per slot: unblocked rays
+        thread_local std::vector<uint8_t> lit; // per slot: the light is on the texel's front side
         tracedTexels& out = *t.obj->traced;
         const bool soft = settings.lightRadius > 0;
         const int samples = soft ? settings.samples : 1;
         const size_t lightCount = lights.size();
+        const double r2 = settings.lightRadius * settings.lightRadius;
         RTCIntersectContext context;
         rtcInitIntersectContext(&context);
         long long traced = 0;
         rays.clear();
         owner.clear();
-        std::vector<int> open; // per slot of the row: unblocked rays
-        std::vector<int> slots;
         auto flush = [&] {
             if (rays.empty())
                 return;
@@ -399,36 +403,60 @@ private:
         };
         const int first = t.rowStart[y], end = t.rowStart[y + 1];
         open.assign(static_cast<size_t>(end - first) * lightCount, 0);
-        std::vector<uint8_t> lit(open.size(), 0); // the light is on the texel's front side
+        lit.assign(open.size(), 0);
         for (int k = first; k < end; ++k) {
-            const int texel = t.covered[static_cast<size_t>(k)];
-            vec3 n;
-            if (!normalOf(t, texel, n))
+            if (!t.hasNormal[k])
                 continue;
-            const vec3 p = pointOf(t, texel);
-            const vec3 o = rayOrigin(*t.polygonAt(texel), p, n, lift);
+            const vec3 p = t.points[k], n = t.normals[k], o = t.origins[k];
             for (size_t li = 0; li < lightCount; ++li) {
                 const tracedLight& l = lights[li];
-                const vec3 toward = l.form.shape == lightForm::directional ? of(l.form.direction)
-                                  : l.form.shape == lightForm::unlimitedPoint ? of(l.form.position) - p
-                                                                              : of(l.source->toLight(vector(p.x, p.y, p.z)));
+                const vec3 toward = towards(l, p);
                 // A light behind the texel adds nothing, blocked or not.
                 if (!(dot(toward, n) > 0))
                     continue;
                 const int slot = static_cast<int>((k - first) * lightCount + li);
                 lit[static_cast<size_t>(slot)] = 1;
-                const samplePattern::texelShift shift =
-                    pattern->shiftFor(traceSeed(t.index, texel, firstLightPass + static_cast<int>(li)));
-                for (int i = 0; i < samples; ++i) {
-                    RTCRay ray;
-                    if (!lightRay(l, p, o, n, soft ? i : -1, shift, ray))
-                        continue;
+                RTCRay ray;
+                if (l.form.shape == lightForm::directional) {
+                    setRay(ray, o, toward, std::numeric_limits<float>::infinity());
                     rays.push_back(ray);
                     owner.push_back(slot);
-                    if (rays.size() >= 1024)
-                        flush();
+                    continue;
                 }
+                const vec3 d = (p + toward) - o;
+                const double dist = length(d);
+                if (!soft || dist <= settings.lightRadius) {
+                    setRay(ray, o, d, 1.0f - 1e-4f);
+                    rays.push_back(ray);
+                    owner.push_back(slot);
+                    continue;
+                }
+                // Directions within the cone of the sphere's visible cap, and the distance to it.
+                const vec3 axis = d * (1.0 / dist);
+                vec3 s, tt;
+                frameAbout(axis, s, tt);
+                const double ratio = settings.lightRadius / dist;
+                const double cosMax = std::sqrt(std::max(0.0, 1.0 - ratio * ratio));
+                const samplePattern::texelShift shift =
+                    pattern->shiftFor(traceSeed(t.index, t.covered[static_cast<size_t>(k)], firstLightPass + static_cast<int>(li)));
+                for (int i = 0; i < samples; ++i) {
+                    double u, c, si;
+                    pattern->at(i, shift, u, c, si);
+                    const double cosT = 1.0 - u * (1.0 - cosMax);
+                    const double sinT = std::sqrt(std::max(0.0, 1.0 - cosT * cosT));
+                    const vec3 dir = s * (sinT * c) + tt * (sinT * si) + axis * cosT;
+                    if (dot(dir, n) <= 0)
+                        continue; // below the horizon: counts as blocked
+                    const double reach = dist * cosT - std::sqrt(std::max(0.0, r2 - dist * dist * sinT * sinT));
+                    setRay(ray, o, dir, static_cast<float>(reach * (1.0 - 1e-4)));
+                    rays.push_back(ray);
+                    owner.push_back(slot);
+                }
+                if (rays.size() >= 1024)
+                    flush();
             }
+            if (rays.size() >= 1024)
+                flush();
         }
         flush();
         for (int k = first; k < end; ++k) {
@@ -470,11 +498,10 @@ private:
         };
         rays.clear();
         for (int k = t.rowStart[y]; k < t.rowStart[y + 1]; ++k) {
-            const int texel = t.covered[static_cast<size_t>(k)];
-            vec3 n;
-            if (!normalOf(t, texel, n))
+            if (!t.hasNormal[k])
                 continue;
-            const vec3 o = rayOrigin(*t.polygonAt(texel), pointOf(t, texel), n, lift);
+            const int texel = t.covered[static_cast<size_t>(k)];
+            const vec3 n = t.normals[k], o = t.origins[k];
             vec3 s, tt;
             frameAbout(n, s, tt);
             const samplePattern::texelShift shift = pattern->shiftFor(traceSeed(t.index, texel, occlusionPass));
@@ -499,11 +526,12 @@ private:
     {
         sums.assign(3 * static_cast<size_t>(t.w) * t.h, 0.0f);
         const tracedTexels& traced = *t.obj->traced;
-        for (int texel : t.covered) {
-            vec3 n;
-            if (!normalOf(t, texel, n))
+        for (size_t k = 0; k < t.covered.size(); ++k) {
+            if (!t.hasNormal[k])
                 continue;
-            const vector p = t.obj->positionsMap[texel / t.w][texel % t.w];
+            const int texel = t.covered[k];
+            const vec3 n = t.normals[k];
+            const vector p(t.points[k].x, t.points[k].y, t.points[k].z);
             float* sum = &sums[3 * static_cast<size_t>(texel)];
             for (size_t li = 0; li < lights.size(); ++li) {
                 const tracedLight& l = lights[li];
@@ -583,16 +611,17 @@ private:
                     if (hit.hit.geomID == RTC_INVALID_GEOMETRY_ID)
                         continue; // left the scene
                     const tracedObject& at = objects[hit.hit.geomID];
-                    const polygon& poly = at.obj->shadingPolygons[hit.hit.primID];
-                    const vec3 dir{hit.ray.dir_x, hit.ray.dir_y, hit.ray.dir_z};
-                    if (!(dot(dir, of(poly.faceNormal)) < 0) || at.w <= 0)
+                    if (at.w <= 0)
+                        continue;
+                    const float* f = &at.triangles[size_t(hit.hit.primID) * tracedObject::triangleFloats];
+                    if (!(hit.ray.dir_x * f[6] + hit.ray.dir_y * f[7] + hit.ray.dir_z * f[8] < 0))
                         continue; // the back of a surface gives back nothing
-                    const double u = hit.hit.u, v = hit.hit.v, w0 = 1.0 - u - v;
-                    const double tu = w0 * poly.texCoord[0].x + u * poly.texCoord[1].x + v * poly.texCoord[2].x;
-                    const double tv = w0 * poly.texCoord[0].y + u * poly.texCoord[1].y + v * poly.texCoord[2].y;
+                    const float u = hit.hit.u, v = hit.hit.v, w0 = 1.0f - u - v;
+                    const float tu = w0 * f[0] + u * f[2] + v * f[4];
+                    const float tv = w0 * f[1] + u * f[3] + v * f[5];
                     // Each texel's point is its lower-left corner in texture space.
-                    const int x = std::clamp(static_cast<int>(std::lround(std::clamp(tu, 0.0, 1.0) * at.w)), 0, at.w - 1);
-                    const int yy = std::clamp(static_cast<int>(std::lround(std::clamp(tv, 0.0, 1.0) * at.h)), 0, at.h - 1);
+                    const int x = std::min(static_cast<int>(std::clamp(tu, 0.0f, 1.0f) * at.w + 0.5f), at.w - 1);
+                    const int yy = std::min(static_cast<int>(std::clamp(tv, 0.0f, 1.0f) * at.h + 0.5f), at.h - 1);
                     const size_t texel = static_cast<size_t>(yy) * at.w + x;
                     const float* light = &previous[static_cast<size_t>(at.index)][3 * texel];
                     const float* albedo = &at.albedo[3 * texel];
@@ -614,11 +643,10 @@ private:
         };
         rays.clear();
         for (int kk = t.rowStart[y]; kk < t.rowStart[y + 1]; ++kk) {
-            const int texel = t.covered[static_cast<size_t>(kk)];
-            vec3 n;
-            if (!normalOf(t, texel, n))
+            if (!t.hasNormal[kk])
                 continue;
-            const vec3 o = rayOrigin(*t.polygonAt(texel), pointOf(t, texel), n, lift);
+            const int texel = t.covered[static_cast<size_t>(kk)];
+            const vec3 n = t.normals[kk], o = t.origins[kk];
             vec3 s, tt;
             frameAbout(n, s, tt);
             const samplePattern::texelShift shift = pattern->shiftFor(traceSeed(t.index, texel, firstBouncePass + k));

@@ -292,8 +292,10 @@ bool parseBakeArguments(const std::vector<std::string>& args, bakeOptions& optio
         };
         std::string v;
         bool traceOption = false;
-        if (!readTraceOption(args, i, options.traced, traceOption, problem))
+        if (!readTraceOption(args, i, options.traced, traceOption, problem)) {
+            options.showUsage = false;
             return false;
+        }
         if (traceOption)
             continue;
         if (a == "--help" || a == "-h") {

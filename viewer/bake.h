@@ -48,6 +48,7 @@ struct bakeOptions {
     bool maps = false; // also the six maps of the viewers' F key
     int threads = 0;   // 0: one per core
     bool help = false;
+    bool showUsage = true; // after a problem: false when only a value was wrong
 };
 
 extern const char* const bakeUsage;

@@ -32,11 +32,18 @@ void positionOpenGLLights()
 {
     int i = 0;
     for (light* l = scene.lights; l; l = l->next, ++i) {
-        auto* point = dynamic_cast<pointlight*>(l);
-        if (!point)
+        const lightForm f = l->form();
+        vector at;
+        float w = 1.0f;
+        if (auto* point = dynamic_cast<pointlight*>(l)) {
+            at = point->position;
+        } else if (f.shape == lightForm::directional) {
+            at = f.direction;
+            w = 0.0f; // OpenGL's directional light: the vector points towards it
+        } else {
             continue;
-        GLfloat position[4] = {static_cast<float>(point->position.x), static_cast<float>(point->position.y),
-                               static_cast<float>(point->position.z), 1.0f};
+        }
+        GLfloat position[4] = {static_cast<float>(at.x), static_cast<float>(at.y), static_cast<float>(at.z), w};
         glEnable(GL_LIGHT0 + i);
         glLightfv(GL_LIGHT0 + i, GL_POSITION, position);
     }
@@ -82,10 +89,10 @@ void darkenShadowedPixels(float darkness)
     glMatrixMode(GL_MODELVIEW);
 }
 
-void lightLoop(object** objects, int count, float darkness)
+void lightLoop(object** objects, int count, float darkness, bool volumes = true)
 {
     for (light* l = scene.lights; l; l = l->next) {
-        if (scene.shadowsOn == 1) {
+        if (volumes && scene.shadowsOn == 1) {
             l->drawShadowVolumes(objects, count);
             darkenShadowedPixels(darkness);
         }
@@ -293,7 +300,8 @@ void renderTextureSpacePass(object** objects, int count)
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     openFrame(objects, count);
     drawTextureSpaceObjects(objects, count);
-    lightLoop(objects, count, 1.0f);
+    // Lightmaps baked with traced shadows already hold them.
+    lightLoop(objects, count, 1.0f, !scene.tracing.shadows);
     closeFrame(false);
 }
 

@@ -4,6 +4,7 @@
 #include "core/console.h"
 #include "viewer/bake.h"
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -12,8 +13,11 @@ int main(int argc, char** argv)
     bakeOptions options;
     std::string problem;
     if (!parseBakeArguments(std::vector<std::string>(argv + 1, argv + argc), options, problem)) {
-        sayText("ERROR: " + problem + "!\n");
-        sayText(bakeUsage);
+        const std::string line = "ERROR: " + problem + "!\n";
+        sayText(line);
+        std::fputs(line.c_str(), stderr);
+        if (options.showUsage)
+            sayText(bakeUsage);
         return 2;
     }
     if (options.help) {

@@ -1,6 +1,8 @@
 // marlin: one point light, three render modes, an orbiting camera and a turntable mode.
 
 #include "core/console.h"
+#include "lights/sunlight.h"
+#include "viewer/bake.h"
 #include "viewer/callbacks.h"
 #include "viewer/input.h"
 #include "viewer/passes.h"
@@ -12,7 +14,9 @@
 #include <GL/glut.h>
 
 #include <cstring>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -49,7 +53,51 @@ void printUsage()
         "-turn circles the camera by itself. Keys: T render mode, A D S relight the ambient, "
         "diffuse and specular terms every frame, L light markers, H shadows, C capture the "
         "frame to frameNNNN.bmp, F write every object's maps to BMP files, V frame the whole scene. Mouse: left drag "
-        "orbits, right drag moves forwards and back.\n");
+        "orbits, right drag moves forwards and back.\n"
+        "Options for the lightmaps baked at start-up, anywhere on the line (--sun replaces the light):\n%s",
+        traceOptionsUsage);
+}
+
+// Takes the options of the traced bake out of argv; false after an error line for a bad one.
+bool takeTraceOptions(int& argc, char** argv, traceOptions& options)
+{
+    const std::vector<std::string> args(argv, argv + argc);
+    std::vector<char*> kept{argv[0]};
+    for (size_t i = 1; i < args.size(); ++i) {
+        const size_t first = i;
+        bool matched = false;
+        std::string problem;
+        if (!readTraceOption(args, i, options, matched, problem)) {
+            say("ERROR: %s!\n", problem.c_str());
+            return false;
+        }
+        if (!matched)
+            kept.push_back(argv[first]);
+    }
+    argc = static_cast<int>(kept.size());
+    for (int i = 0; i < argc; ++i)
+        argv[i] = kept[static_cast<size_t>(i)];
+    return true;
+}
+
+traceOptions traced;
+std::vector<std::unique_ptr<sunlight>> suns;
+
+// The orbiting view and light, with any suns of the command line in the light's place.
+void viewAndLights(Scene& s)
+{
+    orbitViewAndLight(s);
+    s.tracing = traced.trace;
+    if (traced.suns.empty())
+        return;
+    for (const bakeSun& own : traced.suns) {
+        suns.push_back(std::make_unique<sunlight>());
+        suns.back()->setDirection(own.direction);
+        suns.back()->setColour(own.col);
+    }
+    for (size_t i = 0; i + 1 < suns.size(); ++i)
+        suns[i]->next = suns[i + 1].get();
+    s.lights = suns.front().get();
 }
 
 void printTurntableBanner()
@@ -70,10 +118,12 @@ int main(int argc, char** argv)
         printUsage();
         return 0;
     }
+    if (!takeTraceOptions(argc, argv, traced))
+        return 2;
     startViewer(&argc, argv);
     const std::string path = argc < 2 ? "test2.txt" : argv[1];
     openViewerWindow(path);
-    setUpScene(path, scene, orbitViewAndLight);
+    setUpScene(path, scene, viewAndLights);
 
     if (argc == 3 && std::strcmp(argv[2], "-turn") == 0) {
         scene.turntable = 1;

@@ -401,7 +401,11 @@ TEST(marlin, helpPrintsOneUsageParagraphWithoutADisplay)
         int status = pclose(pipe);
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << option;
         EXPECT_EQ(text.rfind("Usage: marlin [SCENE_FILE [-turn]]\n", 0), 0u) << text;
-        // The usage line and one paragraph.
-        EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2) << text;
+        // The usage line, one paragraph, then the options of the traced bake, one a line.
+        const size_t options = text.find("Options for the lightmaps");
+        ASSERT_NE(options, std::string::npos) << text;
+        EXPECT_EQ(std::count(text.begin(), text.begin() + options, '\n'), 2) << text;
+        for (const char* traced : {"--sun", "--shadows", "--light-radius", "--ao", "--bounces", "--samples"})
+            EXPECT_NE(text.find(std::string("\n  ") + traced + " ", options), std::string::npos) << traced;
     }
 }
