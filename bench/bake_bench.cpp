@@ -5,7 +5,7 @@
 //   bake_bench [threads]   (default: the library's own number)
 //
 // The scene is a wavy grid surface of about 100k triangles whose texture coordinates cover a
-// 1024 x 1024 map, lit by a low light so that its waves shadow each other.
+// 1024 x 1024 map, lit from above and to one side so that its waves shadow each other.
 
 #include "bench/gridmesh.h"
 #include "core/console.h"
@@ -66,7 +66,7 @@ int main(int argc, char** argv)
 
     std::unique_ptr<object> scene = gridObject(224, 1024);
     pointlight lamp;
-    lamp.setPosition(vector(-6, 1.5, 1));
+    lamp.setPosition(vector(-3, 4, 1));
     std::printf("scene: %d triangles, %lld covered texels of 1024 x 1024\n", scene->polygonCount,
                 coveredTexels(*scene));
 

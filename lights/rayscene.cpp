@@ -1,6 +1,7 @@
 #include "lights/rayscene.h"
 
 #include "core/console.h"
+#include "core/workers.h"
 #include "mesh/object.h"
 
 #include <algorithm>
@@ -36,34 +37,48 @@ uint32_t floatBits(float f)
 weldedMesh weld(const object& obj)
 {
     const size_t count = obj.shadingPolygons.size();
+    // The corners in single precision first, shared among the threads: reading them out of
+    // the polygons is most of the work.
+    std::vector<float> corners(9 * count);
+    const size_t chunk = 16384;
+    const int pieces = static_cast<int>((count + chunk - 1) / chunk);
+    sharedWorkers().forEachPiece(pieces, [&](int piece) {
+        const size_t end = std::min(count, (piece + 1) * chunk);
+        for (size_t i = piece * chunk; i < end; ++i)
+            for (int k = 0; k < 3; ++k) {
+                const vector& p = obj.shadingPolygons[i].position[k];
+                float* f = &corners[9 * i + 3 * k];
+                f[0] = static_cast<float>(p.x);
+                f[1] = static_cast<float>(p.y);
+                f[2] = static_cast<float>(p.z);
+            }
+    });
     weldedMesh mesh;
     mesh.indices.resize(3 * count);
     mesh.vertices.reserve(3 * count);
     size_t slots = 16;
     while (slots < 6 * count)
         slots *= 2;
-    std::vector<unsigned> table(slots, ~0u); // vertex index + 0, or empty
-    for (size_t i = 0; i < count; ++i)
-        for (int k = 0; k < 3; ++k) {
-            const vector& p = obj.shadingPolygons[i].position[k];
-            const float f[3] = {static_cast<float>(p.x), static_cast<float>(p.y), static_cast<float>(p.z)};
-            const uint64_t key = (uint64_t(floatBits(f[0])) << 32 | floatBits(f[1])) * 0x9E3779B97F4A7C15ull ^
-                                 floatBits(f[2]) * 0xC2B2AE3D27D4EB4Full;
-            size_t at = static_cast<size_t>(mixBits(key)) & (slots - 1);
-            for (;; at = (at + 1) & (slots - 1)) {
-                unsigned& slot = table[at];
-                if (slot == ~0u) {
-                    slot = static_cast<unsigned>(mesh.vertices.size() / 3);
-                    mesh.vertices.insert(mesh.vertices.end(), f, f + 3);
-                    break;
-                }
-                const float* v = &mesh.vertices[3 * size_t(slot)];
-                if (floatBits(v[0]) == floatBits(f[0]) && floatBits(v[1]) == floatBits(f[1]) &&
-                    floatBits(v[2]) == floatBits(f[2]))
-                    break;
+    std::vector<unsigned> table(slots, ~0u); // vertex index, or empty
+    for (size_t c = 0; c < 3 * count; ++c) {
+        const float* f = &corners[3 * c];
+        const uint64_t key = (uint64_t(floatBits(f[0])) << 32 | floatBits(f[1])) * 0x9E3779B97F4A7C15ull ^
+                             floatBits(f[2]) * 0xC2B2AE3D27D4EB4Full;
+        size_t at = static_cast<size_t>(mixBits(key)) & (slots - 1);
+        for (;; at = (at + 1) & (slots - 1)) {
+            unsigned& slot = table[at];
+            if (slot == ~0u) {
+                slot = static_cast<unsigned>(mesh.vertices.size() / 3);
+                mesh.vertices.insert(mesh.vertices.end(), f, f + 3);
+                break;
             }
-            mesh.indices[3 * i + k] = table[at];
+            const float* v = &mesh.vertices[3 * size_t(slot)];
+            if (floatBits(v[0]) == floatBits(f[0]) && floatBits(v[1]) == floatBits(f[1]) &&
+                floatBits(v[2]) == floatBits(f[2]))
+                break;
         }
+        mesh.indices[c] = table[at];
+    }
     return mesh;
 }
 

@@ -48,6 +48,18 @@ for name in marlin_materials marlin_lightmaps marlin_outlines tern heron tern_de
   above "$sd" 0.03 || fail "$name.png is blank (standard deviation $sd)"
 done
 
+f=$tmp/images/marlin_traced.png
+if [ -s "$f" ]; then
+  size=$(identify -format '%wx%h' "$f")
+  [ "$size" = 720x288 ] || fail "marlin_traced.png is $size, not 720x288"
+  # The traced half differs from today's: the floor holds the shadows and the bounced light.
+  diff=$(convert "$f" -crop 360x288+0+0 +repage \( "$f" -crop 360x288+360+0 +repage \) -compose difference \
+    -composite -format '%[fx:mean]' info:)
+  above "$diff" 0.01 || fail "marlin_traced.png shows the same frame twice (mean difference $diff)"
+else
+  fail "marlin_traced.png missing"
+fi
+
 f=$tmp/images/bake_crate.png
 if [ -s "$f" ]; then
   size=$(identify -format '%wx%h' "$f")

@@ -575,7 +575,14 @@ private:
             previous[i] = direct[i];
         }
         const int n = static_cast<int>(objects.size());
+        std::vector<std::vector<float>> leaving(objects.size());
         for (int k = 1; k <= settings.bounces; ++k) {
+            // What each texel sends on: its albedo times its light, one look-up per ray.
+            for (size_t i = 0; i < objects.size(); ++i) {
+                leaving[i].resize(previous[i].size());
+                for (size_t c = 0; c < previous[i].size(); ++c)
+                    leaving[i][c] = objects[i].albedo[c] * previous[i][c];
+            }
             for (size_t i = 0; i < objects.size(); ++i) {
                 const tracedObject& t = objects[i];
                 next[i] = direct[i];
@@ -583,16 +590,17 @@ private:
                 char what[64];
                 std::snprintf(what, sizeof what, "Tracing bounce %d", k);
                 timed(report.bounceSeconds, what, t, n,
-                      [&](int y) { gatherRow(t, y, k, previous, gathered, next[i]); });
+                      [&](int y) { gatherRow(t, y, k, leaving, gathered, next[i]); });
             }
             std::swap(previous, next);
         }
     }
 
-    void gatherRow(const tracedObject& t, int y, int k, const std::vector<std::vector<float>>& previous,
+    void gatherRow(const tracedObject& t, int y, int k, const std::vector<std::vector<float>>& leaving,
                    std::vector<float>& gathered, std::vector<float>& sums)
     {
         thread_local std::vector<RTCRayHit> rays;
+        thread_local std::vector<const float*> found; // per ray: what its surface sends, or none
         const int samples = settings.samples;
         RTCIntersectContext context;
         rtcInitIntersectContext(&context);
@@ -604,10 +612,11 @@ private:
                 return;
             rtcIntersect1M(scene.handle(), &context, rays.data(), static_cast<unsigned>(rays.size()),
                            sizeof(RTCRayHit));
-            for (size_t b = 0; b < batch.size(); ++b) {
-                double r = 0, g = 0, bl = 0;
-                for (int i = 0; i < samples; ++i) {
-                    const RTCRayHit& hit = rays[b * samples + i];
+            // All look-ups first, so that their memory is fetched side by side.
+            found.assign(rays.size(), nullptr);
+            for (size_t ray = 0; ray < rays.size(); ++ray) {
+                const RTCRayHit& hit = rays[ray];
+                {
                     if (hit.hit.geomID == RTC_INVALID_GEOMETRY_ID)
                         continue; // left the scene
                     const tracedObject& at = objects[hit.hit.geomID];
@@ -622,13 +631,18 @@ private:
                     // Each texel's point is its lower-left corner in texture space.
                     const int x = std::min(static_cast<int>(std::clamp(tu, 0.0f, 1.0f) * at.w + 0.5f), at.w - 1);
                     const int yy = std::min(static_cast<int>(std::clamp(tv, 0.0f, 1.0f) * at.h + 0.5f), at.h - 1);
-                    const size_t texel = static_cast<size_t>(yy) * at.w + x;
-                    const float* light = &previous[static_cast<size_t>(at.index)][3 * texel];
-                    const float* albedo = &at.albedo[3 * texel];
-                    r += static_cast<double>(albedo[0]) * light[0];
-                    g += static_cast<double>(albedo[1]) * light[1];
-                    bl += static_cast<double>(albedo[2]) * light[2];
+                    found[ray] = &leaving[static_cast<size_t>(at.index)][3 * (static_cast<size_t>(yy) * at.w + x)];
+                    __builtin_prefetch(found[ray]);
                 }
+            }
+            for (size_t b = 0; b < batch.size(); ++b) {
+                double r = 0, g = 0, bl = 0;
+                for (int i = 0; i < samples; ++i)
+                    if (const float* sent = found[b * samples + i]) {
+                        r += sent[0];
+                        g += sent[1];
+                        bl += sent[2];
+                    }
                 const size_t texel = static_cast<size_t>(batch[b]);
                 const float add[3] = {static_cast<float>(r / samples), static_cast<float>(g / samples),
                                       static_cast<float>(bl / samples)};

@@ -16,7 +16,9 @@
 #   tern_depth.png (720 x 576 frames) and map_crate_<kind>.png for the six kinds diffuse,
 #   ambient, specular, alpha, normals, positions (the crate's 128 x 128 maps, shown at
 #   256 x 256 with a one-pixel grey frame so that a white map stands out on a white page), and
-#   bake_crate.png: the crate's lightmap as bake writes it, beside marlin's lightmap frame.
+#   bake_crate.png: the crate's lightmap as bake writes it, beside marlin's lightmap frame;
+#   marlin_traced.png: marlin's lightmap frame as baked today, beside the same frame baked with
+#   --shadows --ao --bounces 2 (each 360 x 288).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=${1:-$root/docs/images}
@@ -160,6 +162,21 @@ grab; keep "$shot" marlin_lightmaps
 press t
 sleep 2
 grab; keep "$shot" marlin_outlines
+stop
+
+echo "marlin: the lightmaps baked with traced shadows, occlusion and two bounces, beside today's"
+traced=(--shadows --ao --bounces 2)
+start marlin test2.txt "${traced[@]}"
+# The lighting waits for the rays, which follow the last report of the preparation.
+for _ in $(seq 1200); do grep -q '^Traced ' "$work/marlin.txt" && break; sleep 0.1; done
+drag 1 360 200 360 330
+press t
+sleep 2
+grab
+convert \( "$out/marlin_lightmaps.png" -resize 360x288 \) \( "$shot" -resize 360x288 \) +append \
+  -strip "$out/marlin_traced.png"
+rm -f "$shot"
+echo "  $out/marlin_traced.png"
 stop
 
 echo "bake: the crate's lightmap as the baker writes it, beside the lit room"
