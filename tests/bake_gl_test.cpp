@@ -170,6 +170,12 @@ TEST(Baker, ExitStatusSaysWhatWentWrong)
         {"--light 1,2 good.txt out", 2, "ERROR: light '1,2' is not X,Y,Z[,R,G,B[,RANGE]]!"},
         {"--terms shiny good.txt out", 2, "ERROR: terms 'shiny'"},
         {"--program gull good.txt out", 2, "ERROR: unknown program 'gull'!"},
+        {"--samples 0 good.txt out", 2, "ERROR: samples '0' is not a number from 1 to 65536!"},
+        {"--bounces -1 good.txt out", 2, "ERROR: bounces '-1' is not a number from 0 to 16!"},
+        {"--sun 0,0,0 good.txt out", 2, "ERROR: sun '0,0,0' is not DX,DY,DZ[,R,G,B]"},
+        {"--light-radius -1 good.txt out", 2, "ERROR: light radius '-1' is not a number of 0 or more!"},
+        {"--ao=abc good.txt out", 2, "ERROR: occlusion distance 'abc' is not a number above 0!"},
+        {"--shadows --ao --bounces 1 --samples 4 --sun 0,1,0 good.txt out", 0, "Baked 1 object"},
         {"--help", 0, "Usage: bake [options] SCENE_FILE OUTPUT_FOLDER"},
     };
     for (const statusCase& c : cases) {

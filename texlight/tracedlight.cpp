@@ -382,7 +382,7 @@ private:
         thread_local std::vector<uint8_t> lit; // per slot: the light is on the texel's front side
         tracedTexels& out = *t.obj->traced;
         const bool soft = settings.lightRadius > 0;
-        const int samples = soft ? settings.samples : 1;
+        const int samples = soft ? pattern->count : 1;
         const size_t lightCount = lights.size();
         const double r2 = settings.lightRadius * settings.lightRadius;
         RTCIntersectContext context;
@@ -475,7 +475,7 @@ private:
     {
         thread_local std::vector<RTCRay> rays;
         tracedTexels& out = *t.obj->traced;
-        const int samples = settings.samples;
+        const int samples = pattern->count;
         RTCIntersectContext context;
         rtcInitIntersectContext(&context);
         long long traced = 0;
@@ -601,7 +601,7 @@ private:
     {
         thread_local std::vector<RTCRayHit> rays;
         thread_local std::vector<const float*> found; // per ray: what its surface sends, or none
-        const int samples = settings.samples;
+        const int samples = pattern->count;
         RTCIntersectContext context;
         rtcInitIntersectContext(&context);
         long long traced = 0;

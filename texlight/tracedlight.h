@@ -16,7 +16,7 @@ struct traceSettings {
     bool ambientOcclusion = false;
     double occlusionDistance = 0.0; // 0: a tenth of the scene's bounding-box diagonal
     int bounces = 0;           // indirect diffuse bounces
-    int samples = 64;          // rays per texel for soft shadows, occlusion and each bounce
+    int samples = 64;          // rays per texel for soft shadows, occlusion and each bounce; 1 at least
 
     bool any() const { return shadows || ambientOcclusion || bounces > 0; }
 };
