@@ -471,6 +471,22 @@ private:
         shadowRays += traced;
     }
 
+    // Calls ray(origin, direction) for each of the pass's cosine-weighted directions about the
+    // normal of covered texel k.
+    template <typename Ray>
+    void hemisphereRays(const tracedObject& t, int k, int pass, Ray ray) const
+    {
+        const vec3 n = t.normals[k];
+        vec3 s, tt;
+        frameAbout(n, s, tt);
+        const samplePattern::texelShift shift = pattern->shiftFor(traceSeed(t.index, t.covered[k], pass));
+        for (int i = 0; i < pattern->count; ++i) {
+            double u, c, si;
+            pattern->at(i, shift, u, c, si);
+            ray(t.origins[k], cosineDirection(n, s, tt, u, c, si));
+        }
+    }
+
     void occlusionRow(const tracedObject& t, int y)
     {
         thread_local std::vector<RTCRay> rays;
@@ -500,19 +516,12 @@ private:
         for (int k = t.rowStart[y]; k < t.rowStart[y + 1]; ++k) {
             if (!t.hasNormal[k])
                 continue;
-            const int texel = t.covered[static_cast<size_t>(k)];
-            const vec3 n = t.normals[k], o = t.origins[k];
-            vec3 s, tt;
-            frameAbout(n, s, tt);
-            const samplePattern::texelShift shift = pattern->shiftFor(traceSeed(t.index, texel, occlusionPass));
-            for (int i = 0; i < samples; ++i) {
-                double u, c, si;
-                pattern->at(i, shift, u, c, si);
+            hemisphereRays(t, k, occlusionPass, [&](vec3 o, vec3 d) {
                 RTCRay ray;
-                setRay(ray, o, cosineDirection(n, s, tt, u, c, si), static_cast<float>(occlusionReach));
+                setRay(ray, o, d, static_cast<float>(occlusionReach));
                 rays.push_back(ray);
-            }
-            batch.push_back(texel);
+            });
+            batch.push_back(t.covered[static_cast<size_t>(k)]);
             if (static_cast<int>(batch.size()) >= perCall)
                 flush();
         }
@@ -659,21 +668,14 @@ private:
         for (int kk = t.rowStart[y]; kk < t.rowStart[y + 1]; ++kk) {
             if (!t.hasNormal[kk])
                 continue;
-            const int texel = t.covered[static_cast<size_t>(kk)];
-            const vec3 n = t.normals[kk], o = t.origins[kk];
-            vec3 s, tt;
-            frameAbout(n, s, tt);
-            const samplePattern::texelShift shift = pattern->shiftFor(traceSeed(t.index, texel, firstBouncePass + k));
-            for (int i = 0; i < samples; ++i) {
-                double u, c, si;
-                pattern->at(i, shift, u, c, si);
+            hemisphereRays(t, kk, firstBouncePass + k, [&](vec3 o, vec3 d) {
                 RTCRayHit ray;
-                setRay(ray.ray, o, cosineDirection(n, s, tt, u, c, si), std::numeric_limits<float>::infinity());
+                setRay(ray.ray, o, d, std::numeric_limits<float>::infinity());
                 ray.hit.geomID = RTC_INVALID_GEOMETRY_ID;
                 ray.hit.instID[0] = RTC_INVALID_GEOMETRY_ID;
                 rays.push_back(ray);
-            }
-            batch.push_back(texel);
+            });
+            batch.push_back(t.covered[static_cast<size_t>(kk)]);
             if (static_cast<int>(batch.size()) >= perCall)
                 flush();
         }
