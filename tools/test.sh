@@ -4,7 +4,7 @@
 # the last lines say how each went, and the exit status is non-zero if either failed. Tests
 # that open windows get a virtual display when none is there. "--quick" skips the sanitizer
 # build; "--threads" instead builds with ThreadSanitizer and runs only the tests of the work
-# that threads share. Tests that read ../shared/testdata skip without it, unless
+# that threads share (relighting and ray tracing). Tests that read ../shared/testdata skip without it, unless
 # RENDER_REQUIRE_TESTDATA is set.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -27,7 +27,8 @@ if [ "${1:-}" = "--threads" ]; then
   dir="$root/build-tsan"
   cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRENDER_TSAN=ON &&
     cmake --build "$dir" -j"$jobs" --target render_tests || exit 1
-  ctest --test-dir "$dir" --output-on-failure -j"$jobs" -R '^(workerPool|relighting|lightingTerms|specularPower|wideLighting)\.'
+  TSAN_OPTIONS="suppressions=$root/tools/tsan.supp ${TSAN_OPTIONS:-}" \
+    ctest --test-dir "$dir" --output-on-failure -j"$jobs" -R '^(workerPool|relighting|lightingTerms|specularPower|wideLighting|tracedThreads)\.'
   exit $?
 fi
 

@@ -27,6 +27,7 @@
     "  --shadows               a light reaches a texel only when no triangle of the scene\n" \
     "                          lies between them\n" \
     "  --light-radius R        point and spot lights become spheres of radius R: soft shadows\n" \
+    "                          (--shadows implied)\n" \
     "  --ao[=DISTANCE]         ambient occlusion within DISTANCE (default: a tenth of the\n" \
     "                          scene's diagonal) darkens the ambient term\n" \
     "  --bounces N             N bounces of diffuse light between the surfaces (default 0)\n" \
@@ -248,6 +249,8 @@ bool readTraceOption(const std::vector<std::string>& args, size_t& i, traceOptio
             problem = "light radius '" + v + "' is not a number of 0 or more";
             return false;
         }
+        // Soft shadows are shadows.
+        t.shadows = t.shadows || t.lightRadius > 0;
     } else if (a == "--bounces") {
         if (!value(v))
             return false;
