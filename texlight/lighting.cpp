@@ -194,7 +194,8 @@ public:
           ambientMaterial(obj, obj->ambientTexture, w, h), diffuseMaterial(obj, obj->diffuseTexture, w, h),
           specularMaterial(obj, obj->specularTexture, w, h), rowChanged(static_cast<size_t>(h), 0)
     {
-        // Traced visibility, occlusion and bounced light are applied by the one-texel forms only.
+        // Traced visibility and bounced light are applied by the one-texel forms only; occlusion,
+        // which only scales the ambient part, by every form that adds that part per texel.
         const tracedTexels* t = obj->traced.get();
         if (t && t->visibility.size() == static_cast<size_t>(w) * h * t->lightCount && t->lightCount > 0)
             visibility = t->visibility.data(), visibilityLights = t->lightCount;
@@ -202,7 +203,7 @@ public:
             occlusion = t->occlusion.data();
         if (t && t->indirect.size() == static_cast<size_t>(w) * h * 3)
             indirect = t->indirect.data();
-        oneTexelOnly = visibility || occlusion || indirect;
+        oneTexelOnly = visibility || indirect;
         wide = resolved.allUnlimitedPoints && !oneTexelOnly && wideAllowed && wideLightingAvailable();
         if (wide)
             for (const resolvedLight& l : resolved.lights)
@@ -693,7 +694,8 @@ private:
             return;
         }
         if (wide) {
-            const bool uniform = ambientMaterial.uniform && diffuseMaterial.uniform && specularMaterial.uniform;
+            const bool uniform =
+                ambientMaterial.uniform && diffuseMaterial.uniform && specularMaterial.uniform && !occlusion;
             const colour& ca = ambientMaterial.fixed;
             const float ambientPart[3] = {ar * ca.red, ag * ca.green, ab * ca.blue};
             forLitTexelEights(y0, y1, wideRule::all, [&](const int* xs, size_t count, int y, const float (*sums)[8]) {
@@ -755,7 +757,7 @@ private:
     int visibilityLights = 0;
     const float* occlusion = nullptr;
     const float* indirect = nullptr;
-    bool oneTexelOnly = false; // something traced: only the one-texel forms apply it
+    bool oneTexelOnly = false; // visibility or bounced light traced: only the one-texel forms apply them
     std::vector<wideLight> wideLights;
     widePower widePowerOf;
 };
