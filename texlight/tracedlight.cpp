@@ -1,6 +1,7 @@
 #include "texlight/tracedlight.h"
 
 #include "core/console.h"
+#include "core/progress.h"
 #include "core/workers.h"
 #include "lights/light.h"
 #include "lights/rayscene.h"
@@ -186,13 +187,26 @@ struct tracedObject {
     // where its rays start.
     std::vector<vec3> points, normals, origins;
     std::vector<uint8_t> hasNormal;
-    std::vector<float> albedo; // 3 per texel: the diffuse material / 255
-    // Per shading polygon, what a ray that meets it needs: texture coordinates and face normal.
+    // Per shading polygon, what a bounce ray that meets it needs: texture coordinates and face
+    // normal. Only made for bounces.
     std::vector<float> triangles;
     static constexpr int triangleFloats = 9;
 };
 
-tracedObject describe(object* obj, int index, double lift)
+// The diffuse material colour at texel (x, y), as a bounce passes it on; black where the
+// material has no colour there.
+colour diffuseColourAt(const object& obj, int x, int y)
+{
+    const texture& d = obj.diffuseTexture;
+    if (d.uniform)
+        return *d.uniform;
+    const bitmap* image = d.image.get();
+    if (image && image->pixels && x < image->width && y < image->height)
+        return image->pixelAt(x, y);
+    return colour(0, 0, 0, 255);
+}
+
+tracedObject describe(object* obj, int index, double lift, bool forBounces)
 {
     tracedObject t;
     t.obj = obj;
@@ -217,33 +231,20 @@ tracedObject describe(object* obj, int index, double lift)
     t.normals.resize(n);
     t.origins.resize(n);
     t.hasNormal.assign(n, 0);
-    t.triangles.resize(obj->shadingPolygons.size() * tracedObject::triangleFloats);
-    for (size_t i = 0; i < obj->shadingPolygons.size(); ++i) {
-        const polygon& poly = obj->shadingPolygons[i];
-        float* f = &t.triangles[i * tracedObject::triangleFloats];
-        for (int k = 0; k < 3; ++k) {
-            f[2 * k] = static_cast<float>(poly.texCoord[k].x);
-            f[2 * k + 1] = static_cast<float>(poly.texCoord[k].y);
+    if (forBounces) {
+        t.triangles.resize(obj->shadingPolygons.size() * tracedObject::triangleFloats);
+        for (size_t i = 0; i < obj->shadingPolygons.size(); ++i) {
+            const polygon& poly = obj->shadingPolygons[i];
+            float* f = &t.triangles[i * tracedObject::triangleFloats];
+            for (int k = 0; k < 3; ++k) {
+                f[2 * k] = static_cast<float>(poly.texCoord[k].x);
+                f[2 * k + 1] = static_cast<float>(poly.texCoord[k].y);
+            }
+            f[6] = static_cast<float>(poly.faceNormal.x);
+            f[7] = static_cast<float>(poly.faceNormal.y);
+            f[8] = static_cast<float>(poly.faceNormal.z);
         }
-        f[6] = static_cast<float>(poly.faceNormal.x);
-        f[7] = static_cast<float>(poly.faceNormal.y);
-        f[8] = static_cast<float>(poly.faceNormal.z);
     }
-    t.albedo.assign(3 * static_cast<size_t>(t.w) * t.h, 0.0f);
-    const texture& d = obj->diffuseTexture;
-    const bitmap* image = d.image.get();
-    for (int y = 0; y < t.h; ++y)
-        for (int x = 0; x < t.w; ++x) {
-            colour c(0, 0, 0, 255);
-            if (d.uniform)
-                c = *d.uniform;
-            else if (image && image->pixels && x < image->width && y < image->height)
-                c = image->pixelAt(x, y);
-            float* a = &t.albedo[3 * (static_cast<size_t>(y) * t.w + x)];
-            a[0] = c.red * inv255;
-            a[1] = c.green * inv255;
-            a[2] = c.blue * inv255;
-        }
     // Every pass starts its rays at the same points: worked out once, shared among the threads.
     const int pieces = (t.h + 15) / 16;
     sharedWorkers().forEachPiece(pieces, [&](int piece) {
@@ -281,7 +282,7 @@ public:
     void finish() { say("%s100%%\n", title.c_str()); }
 
 private:
-    void show(int percent) { say("%s%d%%\r", title.c_str(), percent); }
+    void show(int percent) { sayProgress(title.c_str(), percent); }
     std::string title;
     steadyClock::time_point last;
 };
@@ -299,7 +300,7 @@ public:
         const double diagonal = scene.diagonal();
         lift = 2e-5 * (diagonal > 0 && std::isfinite(diagonal) ? diagonal : 1.0);
         for (int i = 0; i < count; ++i)
-            this->objects.push_back(describe(objects[i], i, lift));
+            this->objects.push_back(describe(objects[i], i, lift, settings.bounces > 0));
         occlusionReach = settings.occlusionDistance > 0 ? settings.occlusionDistance : diagonal / 10;
         if (!(occlusionReach > 0))
             occlusionReach = 1.0;
@@ -452,8 +453,6 @@ private:
                     rays.push_back(ray);
                     owner.push_back(slot);
                 }
-                if (rays.size() >= 1024)
-                    flush();
             }
             if (rays.size() >= 1024)
                 flush();
@@ -487,6 +486,39 @@ private:
         }
     }
 
+    // Traces the pass's cosine-weighted rays of row y's texels in streams of whole texels:
+    // makeRay(origin, direction) gives each ray, traceStream(texels) traces the rays of those
+    // texels (samples each, in order) and takes what they found. Returns the rays traced.
+    template <typename Ray, typename MakeRay, typename TraceStream>
+    long long hemisphereStreams(const tracedObject& t, int y, int pass, std::vector<Ray>& rays, MakeRay makeRay,
+                                TraceStream traceStream) const
+    {
+        // Some hundreds of rays make a stream worth its set-up.
+        const size_t perCall = static_cast<size_t>(std::max(1, 512 / pattern->count));
+        thread_local std::vector<int> texels;
+        long long traced = 0;
+        auto flush = [&] {
+            if (texels.empty())
+                return;
+            traceStream(texels);
+            traced += static_cast<long long>(rays.size());
+            rays.clear();
+            texels.clear();
+        };
+        rays.clear();
+        texels.clear();
+        for (int k = t.rowStart[y]; k < t.rowStart[y + 1]; ++k) {
+            if (!t.hasNormal[k])
+                continue;
+            hemisphereRays(t, k, pass, [&](vec3 o, vec3 d) { rays.push_back(makeRay(o, d)); });
+            texels.push_back(t.covered[static_cast<size_t>(k)]);
+            if (texels.size() >= perCall)
+                flush();
+        }
+        flush();
+        return traced;
+    }
+
     void occlusionRow(const tracedObject& t, int y)
     {
         thread_local std::vector<RTCRay> rays;
@@ -494,39 +526,20 @@ private:
         const int samples = pattern->count;
         RTCIntersectContext context;
         rtcInitIntersectContext(&context);
-        long long traced = 0;
-        // Whole texels per call: some hundreds of rays make a stream worth its set-up.
-        const int perCall = std::max(1, 512 / samples);
-        std::vector<int> batch;
-        auto flush = [&] {
-            if (batch.empty())
-                return;
+        auto makeRay = [&](vec3 o, vec3 d) {
+            RTCRay ray;
+            setRay(ray, o, d, static_cast<float>(occlusionReach));
+            return ray;
+        };
+        occlusionRays += hemisphereStreams(t, y, occlusionPass, rays, makeRay, [&](const std::vector<int>& texels) {
             rtcOccluded1M(scene.handle(), &context, rays.data(), static_cast<unsigned>(rays.size()), sizeof(RTCRay));
-            for (size_t b = 0; b < batch.size(); ++b) {
+            for (size_t b = 0; b < texels.size(); ++b) {
                 int open = 0;
                 for (int i = 0; i < samples; ++i)
                     open += rays[b * samples + i].tfar >= 0;
-                out.occlusion[static_cast<size_t>(batch[b])] = static_cast<float>(open) / static_cast<float>(samples);
+                out.occlusion[static_cast<size_t>(texels[b])] = static_cast<float>(open) / static_cast<float>(samples);
             }
-            traced += static_cast<long long>(rays.size());
-            rays.clear();
-            batch.clear();
-        };
-        rays.clear();
-        for (int k = t.rowStart[y]; k < t.rowStart[y + 1]; ++k) {
-            if (!t.hasNormal[k])
-                continue;
-            hemisphereRays(t, k, occlusionPass, [&](vec3 o, vec3 d) {
-                RTCRay ray;
-                setRay(ray, o, d, static_cast<float>(occlusionReach));
-                rays.push_back(ray);
-            });
-            batch.push_back(t.covered[static_cast<size_t>(k)]);
-            if (static_cast<int>(batch.size()) >= perCall)
-                flush();
-        }
-        flush();
-        occlusionRays += traced;
+        });
     }
 
     // The direct diffuse light sums of every covered texel, as the diffuse term forms them
@@ -544,19 +557,8 @@ private:
             float* sum = &sums[3 * static_cast<size_t>(texel)];
             for (size_t li = 0; li < lights.size(); ++li) {
                 const tracedLight& l = lights[li];
-                vector toward;
-                colour c;
-                if (l.form.shape == lightForm::unlimitedPoint) {
-                    toward = l.form.position - p;
-                    c = l.form.colour;
-                } else if (l.form.shape == lightForm::directional) {
-                    toward = l.form.direction;
-                    c = l.form.colour;
-                } else {
-                    toward = l.source->toLight(p);
-                    c = l.source->illumination(p);
-                }
-                vec3 L = of(toward);
+                vec3 L = towards(l, t.points[k]);
+                const colour c = l.form.shape == lightForm::general ? l.source->illumination(p) : l.form.colour;
                 const double len = length(L);
                 if (!(len > 0))
                     continue;
@@ -588,9 +590,14 @@ private:
         for (int k = 1; k <= settings.bounces; ++k) {
             // What each texel sends on: its albedo times its light, one look-up per ray.
             for (size_t i = 0; i < objects.size(); ++i) {
+                const tracedObject& t = objects[i];
                 leaving[i].resize(previous[i].size());
-                for (size_t c = 0; c < previous[i].size(); ++c)
-                    leaving[i][c] = objects[i].albedo[c] * previous[i][c];
+                for (int texel = 0; texel < t.w * t.h; ++texel) {
+                    const colour c = diffuseColourAt(*t.obj, texel % t.w, texel / t.w);
+                    const float albedo[3] = {c.red * inv255, c.green * inv255, c.blue * inv255};
+                    for (int ch = 0; ch < 3; ++ch)
+                        leaving[i][3 * texel + ch] = albedo[ch] * previous[i][3 * texel + ch];
+                }
             }
             for (size_t i = 0; i < objects.size(); ++i) {
                 const tracedObject& t = objects[i];
@@ -613,38 +620,38 @@ private:
         const int samples = pattern->count;
         RTCIntersectContext context;
         rtcInitIntersectContext(&context);
-        long long traced = 0;
-        const int perCall = std::max(1, 512 / samples);
-        std::vector<int> batch;
-        auto flush = [&] {
-            if (batch.empty())
-                return;
+        auto makeRay = [](vec3 o, vec3 d) {
+            RTCRayHit ray;
+            setRay(ray.ray, o, d, std::numeric_limits<float>::infinity());
+            ray.hit.geomID = RTC_INVALID_GEOMETRY_ID;
+            ray.hit.instID[0] = RTC_INVALID_GEOMETRY_ID;
+            return ray;
+        };
+        bounceRays += hemisphereStreams(t, y, firstBouncePass + k, rays, makeRay, [&](const std::vector<int>& texels) {
             rtcIntersect1M(scene.handle(), &context, rays.data(), static_cast<unsigned>(rays.size()),
                            sizeof(RTCRayHit));
             // All look-ups first, so that their memory is fetched side by side.
             found.assign(rays.size(), nullptr);
             for (size_t ray = 0; ray < rays.size(); ++ray) {
                 const RTCRayHit& hit = rays[ray];
-                {
-                    if (hit.hit.geomID == RTC_INVALID_GEOMETRY_ID)
-                        continue; // left the scene
-                    const tracedObject& at = objects[hit.hit.geomID];
-                    if (at.w <= 0)
-                        continue;
-                    const float* f = &at.triangles[size_t(hit.hit.primID) * tracedObject::triangleFloats];
-                    if (!(hit.ray.dir_x * f[6] + hit.ray.dir_y * f[7] + hit.ray.dir_z * f[8] < 0))
-                        continue; // the back of a surface gives back nothing
-                    const float u = hit.hit.u, v = hit.hit.v, w0 = 1.0f - u - v;
-                    const float tu = w0 * f[0] + u * f[2] + v * f[4];
-                    const float tv = w0 * f[1] + u * f[3] + v * f[5];
-                    // Each texel's point is its lower-left corner in texture space.
-                    const int x = std::min(static_cast<int>(std::clamp(tu, 0.0f, 1.0f) * at.w + 0.5f), at.w - 1);
-                    const int yy = std::min(static_cast<int>(std::clamp(tv, 0.0f, 1.0f) * at.h + 0.5f), at.h - 1);
-                    found[ray] = &leaving[static_cast<size_t>(at.index)][3 * (static_cast<size_t>(yy) * at.w + x)];
-                    __builtin_prefetch(found[ray]);
-                }
+                if (hit.hit.geomID == RTC_INVALID_GEOMETRY_ID)
+                    continue; // left the scene
+                const tracedObject& at = objects[hit.hit.geomID];
+                if (at.w <= 0)
+                    continue;
+                const float* f = &at.triangles[size_t(hit.hit.primID) * tracedObject::triangleFloats];
+                if (!(hit.ray.dir_x * f[6] + hit.ray.dir_y * f[7] + hit.ray.dir_z * f[8] < 0))
+                    continue; // the back of a surface gives back nothing
+                const float u = hit.hit.u, v = hit.hit.v, w0 = 1.0f - u - v;
+                const float tu = w0 * f[0] + u * f[2] + v * f[4];
+                const float tv = w0 * f[1] + u * f[3] + v * f[5];
+                // Each texel's point is its lower-left corner in texture space.
+                const int x = std::min(static_cast<int>(std::clamp(tu, 0.0f, 1.0f) * at.w + 0.5f), at.w - 1);
+                const int yy = std::min(static_cast<int>(std::clamp(tv, 0.0f, 1.0f) * at.h + 0.5f), at.h - 1);
+                found[ray] = &leaving[static_cast<size_t>(at.index)][3 * (static_cast<size_t>(yy) * at.w + x)];
+                __builtin_prefetch(found[ray]);
             }
-            for (size_t b = 0; b < batch.size(); ++b) {
+            for (size_t b = 0; b < texels.size(); ++b) {
                 double r = 0, g = 0, bl = 0;
                 for (int i = 0; i < samples; ++i)
                     if (const float* sent = found[b * samples + i]) {
@@ -652,7 +659,7 @@ private:
                         g += sent[1];
                         bl += sent[2];
                     }
-                const size_t texel = static_cast<size_t>(batch[b]);
+                const size_t texel = static_cast<size_t>(texels[b]);
                 const float add[3] = {static_cast<float>(r / samples), static_cast<float>(g / samples),
                                       static_cast<float>(bl / samples)};
                 for (int c = 0; c < 3; ++c) {
@@ -660,27 +667,7 @@ private:
                     sums[3 * texel + c] += add[c];
                 }
             }
-            traced += static_cast<long long>(rays.size());
-            rays.clear();
-            batch.clear();
-        };
-        rays.clear();
-        for (int kk = t.rowStart[y]; kk < t.rowStart[y + 1]; ++kk) {
-            if (!t.hasNormal[kk])
-                continue;
-            hemisphereRays(t, kk, firstBouncePass + k, [&](vec3 o, vec3 d) {
-                RTCRayHit ray;
-                setRay(ray.ray, o, d, std::numeric_limits<float>::infinity());
-                ray.hit.geomID = RTC_INVALID_GEOMETRY_ID;
-                ray.hit.instID[0] = RTC_INVALID_GEOMETRY_ID;
-                rays.push_back(ray);
-            });
-            batch.push_back(t.covered[static_cast<size_t>(kk)]);
-            if (static_cast<int>(batch.size()) >= perCall)
-                flush();
-        }
-        flush();
-        bounceRays += traced;
+        });
     }
 
     const traceSettings& settings;
