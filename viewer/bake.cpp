@@ -86,6 +86,16 @@ bool readNumbers(const std::string& text, std::vector<double>& numbers)
     return true;
 }
 
+// The colour of numbers 3 to 5 of a light's list: whole numbers 0-255.
+bool readColour(const std::vector<double>& n, colour& col)
+{
+    for (int i = 3; i < 6; ++i)
+        if (n[i] < 0 || n[i] > 255 || n[i] != static_cast<int>(n[i]))
+            return false;
+    col = colour(static_cast<int16_t>(n[3]), static_cast<int16_t>(n[4]), static_cast<int16_t>(n[5]), 255);
+    return true;
+}
+
 // A light from "x,y,z[,r,g,b[,range]]"; false when the text is not one.
 bool readLight(const std::string& text, bakeLight& lamp)
 {
@@ -96,12 +106,8 @@ bool readLight(const std::string& text, bakeLight& lamp)
         if (!std::isfinite(v))
             return false;
     lamp.position = vector(n[0], n[1], n[2]);
-    if (n.size() >= 6) {
-        for (int i = 3; i < 6; ++i)
-            if (n[i] < 0 || n[i] > 255 || n[i] != static_cast<int>(n[i]))
-                return false;
-        lamp.col = colour(static_cast<int16_t>(n[3]), static_cast<int16_t>(n[4]), static_cast<int16_t>(n[5]), 255);
-    }
+    if (n.size() >= 6 && !readColour(n, lamp.col))
+        return false;
     if (n.size() == 7) {
         if (!(n[6] > 0))
             return false;
@@ -138,13 +144,7 @@ bool readSun(const std::string& text, bakeSun& sun)
     if (n[0] == 0 && n[1] == 0 && n[2] == 0)
         return false;
     sun.direction = vector(n[0], n[1], n[2]);
-    if (n.size() == 6) {
-        for (int i = 3; i < 6; ++i)
-            if (n[i] < 0 || n[i] > 255 || n[i] != static_cast<int>(n[i]))
-                return false;
-        sun.col = colour(static_cast<int16_t>(n[3]), static_cast<int16_t>(n[4]), static_cast<int16_t>(n[5]), 255);
-    }
-    return true;
+    return n.size() == 3 || readColour(n, sun.col);
 }
 
 bool readWhole(const std::string& text, int low, int high, int& value)
@@ -280,6 +280,29 @@ bool readTraceOption(const std::vector<std::string>& args, size_t& i, traceOptio
     return true;
 }
 
+light* makeOwnLights(const std::vector<bakeLight>& points, const std::vector<bakeSun>& suns,
+                     std::vector<std::unique_ptr<light>>& owned)
+{
+    owned.clear();
+    for (const bakeLight& own : points) {
+        auto lamp = std::make_unique<pointlight>();
+        lamp->setPosition(own.position);
+        lamp->setColour(own.col);
+        if (own.range != -1.0)
+            lamp->setRange(own.range);
+        owned.push_back(std::move(lamp));
+    }
+    for (const bakeSun& own : suns) {
+        auto sun = std::make_unique<sunlight>();
+        sun->setDirection(own.direction);
+        sun->setColour(own.col);
+        owned.push_back(std::move(sun));
+    }
+    for (size_t i = 0; i + 1 < owned.size(); ++i)
+        owned[i]->next = owned[i + 1].get();
+    return owned.empty() ? nullptr : owned.front().get();
+}
+
 bool parseBakeArguments(const std::vector<std::string>& args, bakeOptions& options, std::string& problem)
 {
     std::vector<std::string> positional;
@@ -364,26 +387,8 @@ int runBake(const bakeOptions& options)
     static viewerLights programLights; // linked into the scene for the whole run
     static std::vector<std::unique_ptr<light>> ownLights;
     chooseProgram(options.program, scene, programLights);
-    if (!options.lights.empty() || !options.traced.suns.empty()) {
-        ownLights.clear();
-        for (const bakeLight& own : options.lights) {
-            auto lamp = std::make_unique<pointlight>();
-            lamp->setPosition(own.position);
-            lamp->setColour(own.col);
-            if (own.range != -1.0)
-                lamp->setRange(own.range);
-            ownLights.push_back(std::move(lamp));
-        }
-        for (const bakeSun& own : options.traced.suns) {
-            auto sun = std::make_unique<sunlight>();
-            sun->setDirection(own.direction);
-            sun->setColour(own.col);
-            ownLights.push_back(std::move(sun));
-        }
-        for (size_t i = 0; i + 1 < ownLights.size(); ++i)
-            ownLights[i]->next = ownLights[i + 1].get();
-        scene.lights = ownLights.front().get();
-    }
+    if (light* own = makeOwnLights(options.lights, options.traced.suns, ownLights))
+        scene.lights = own;
     scene.tracing = options.traced.trace;
     if (options.termsGiven) {
         scene.prepareAmbient = options.terms.ambient;

@@ -8,8 +8,11 @@
 #include "texlight/lighting.h"
 #include "texlight/tracedlight.h"
 
+#include <memory>
 #include <string>
 #include <vector>
+
+class light;
 
 // A point light of one's own, as --light gives it.
 struct bakeLight {
@@ -36,6 +39,11 @@ struct traceOptions {
 bool readTraceOption(const std::vector<std::string>& args, size_t& i, traceOptions& options, bool& matched,
                      std::string& problem);
 extern const char* const traceOptionsUsage;
+
+// The lights of --light and --sun, in that order, made into owned (replacing what it held) and
+// linked; the head of the list, or none when neither was given.
+light* makeOwnLights(const std::vector<bakeLight>& points, const std::vector<bakeSun>& suns,
+                     std::vector<std::unique_ptr<light>>& owned);
 
 struct bakeOptions {
     std::string sceneFile;

@@ -1,7 +1,6 @@
 // marlin: one point light, three render modes, an orbiting camera and a turntable mode.
 
 #include "core/console.h"
-#include "lights/sunlight.h"
 #include "viewer/bake.h"
 #include "viewer/callbacks.h"
 #include "viewer/input.h"
@@ -81,23 +80,15 @@ bool takeTraceOptions(int& argc, char** argv, traceOptions& options)
 }
 
 traceOptions traced;
-std::vector<std::unique_ptr<sunlight>> suns;
+std::vector<std::unique_ptr<light>> suns;
 
 // The orbiting view and light, with any suns of the command line in the light's place.
 void viewAndLights(Scene& s)
 {
     orbitViewAndLight(s);
     s.tracing = traced.trace;
-    if (traced.suns.empty())
-        return;
-    for (const bakeSun& own : traced.suns) {
-        suns.push_back(std::make_unique<sunlight>());
-        suns.back()->setDirection(own.direction);
-        suns.back()->setColour(own.col);
-    }
-    for (size_t i = 0; i + 1 < suns.size(); ++i)
-        suns[i]->next = suns[i + 1].get();
-    s.lights = suns.front().get();
+    if (light* own = makeOwnLights({}, traced.suns, suns))
+        s.lights = own;
 }
 
 void printTurntableBanner()
