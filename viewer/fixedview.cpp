@@ -3,7 +3,17 @@
 #include "lights/shadowrays.h"
 #include "viewer/window.h"
 
+#include <cstring>
+
 const char* const fixedViewScene = "sphere_room.txt";
+
+bool asksForHelp(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0)
+            return true;
+    return false;
+}
 
 void openFixedViewWindow(int* argc, char** argv)
 {

@@ -14,5 +14,9 @@ void openFixedViewWindow(int* argc, char** argv);
 // The scene every fixed-camera viewer shows, from the working directory.
 extern const char* const fixedViewScene;
 
+// True when "--help" or "-h" stands anywhere on the command line: these programs take no
+// other arguments, so it cannot be a file name.
+bool asksForHelp(int argc, char** argv);
+
 // True when the segment from p along d is blocked by a polygon of the scene's objects.
 bool blockedInScene(vector d, vector p);

@@ -1,5 +1,6 @@
 // heron: three coloured point lights circling the scene, relit and redrawn continuously.
 
+#include "core/console.h"
 #include "viewer/callbacks.h"
 #include "viewer/fixedview.h"
 #include "viewer/input.h"
@@ -29,10 +30,27 @@ void keyboard(unsigned char key, int, int)
     glutPostRedisplay();
 }
 
+void printUsage()
+{
+    say("Usage: heron\n"
+        "Shows sphere_room.txt (it and the files it names are read relative to the working "
+        "directory; other arguments are ignored) from a fixed camera at (0, 0, -10) as "
+        "texture-space lightmaps relit and drawn continuously, lit by three point lights, red, "
+        "green and blue, circling the origin at radius 3. Shadows are off at start; each light's "
+        "shadow darkens by a third. Keys: A D S relight the ambient, diffuse and specular terms "
+        "every frame (all three on at start), L light markers, H shadows, C capture the frame to "
+        "frameNNNN.bmp. The mouse does nothing.\n");
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    // Before GLUT, which needs a display.
+    if (asksForHelp(argc, argv)) {
+        printUsage();
+        return 0;
+    }
     scene.shadowsOn = 0;
     openFixedViewWindow(&argc, argv);
     setUpScene(fixedViewScene, scene, [](Scene& s) { chooseProgram("heron", s, lights); });

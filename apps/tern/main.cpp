@@ -1,6 +1,7 @@
 // tern: one point light that follows the mouse, a fixed camera, the lightmap view only.
 // It draws only when something asks for it: a drag, a resize or an exposure.
 
+#include "core/console.h"
 #include "viewer/callbacks.h"
 #include "viewer/fixedview.h"
 #include "viewer/input.h"
@@ -26,10 +27,28 @@ void motion(int x, int y)
 // A key's change shows at the next redraw, not at once.
 void keyboard(unsigned char key, int, int) { viewerKey(key, false, true, false); }
 
+void printUsage()
+{
+    say("Usage: tern\n"
+        "Shows sphere_room.txt (it and the files it names are read relative to the working "
+        "directory; other arguments are ignored) from a fixed camera at (0, 0, -10) as baked "
+        "texture-space lightmaps with black shadows, lit by one white point light that starts at "
+        "(0, 0, -2). A drag with any mouse button puts the light at the pointer, in the plane "
+        "z = -5. The window is drawn only when something asks: a drag, a resize, an uncovered "
+        "window. Keys: A D S relight the ambient, diffuse and specular terms every frame, L light "
+        "marker, H shadows, C capture the frame to frameNNNN.bmp, F write every object's maps to "
+        "BMP files; a key's change shows at the next redraw.\n");
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    // Before GLUT, which needs a display.
+    if (asksForHelp(argc, argv)) {
+        printUsage();
+        return 0;
+    }
     openFixedViewWindow(&argc, argv);
     setUpScene(fixedViewScene, scene, [](Scene& s) { chooseProgram("tern", s, lights); });
     glutDisplayFunc(display);

@@ -1,5 +1,6 @@
 // tern_depth: as tern, with a spot light whose cone shapes the light; keys redraw at once.
 
+#include "core/console.h"
 #include "lights/spotlight.h"
 #include "viewer/callbacks.h"
 #include "viewer/fixedview.h"
@@ -31,10 +32,28 @@ void keyboard(unsigned char key, int, int)
     glutPostRedisplay();
 }
 
+void printUsage()
+{
+    say("Usage: tern_depth\n"
+        "Shows sphere_room.txt (it and the files it names are read relative to the working "
+        "directory; other arguments are ignored) from a fixed camera at (0, 0, -10) as baked "
+        "texture-space lightmaps with black shadows, lit by one white spot light at (0, 0, -2) "
+        "shining at the origin in a cone. A drag with any mouse button puts the light at the "
+        "pointer, in the plane z = -5; its cone keeps pointing along +z. Keys: A D S relight the "
+        "ambient, diffuse and specular terms every frame, L light marker (a cone), H shadows, C "
+        "capture the frame to frameNNNN.bmp, F write every object's maps to BMP files; every key "
+        "redraws at once.\n");
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    // Before GLUT, which needs a display.
+    if (asksForHelp(argc, argv)) {
+        printUsage();
+        return 0;
+    }
     openFixedViewWindow(&argc, argv);
     setUpScene(fixedViewScene, scene, [](Scene& s) { chooseProgram("tern_depth", s, lights); });
     glutDisplayFunc(display);

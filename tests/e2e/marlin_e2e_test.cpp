@@ -387,18 +387,32 @@ TEST(marlin, generatedLayoutShowsNoDarkSeams)
     EXPECT_GT(lit, 720 * 576 / 40) << "too little of the sphere is lit to look for seams";
 }
 
+namespace {
+
+// Without a display, so that only a program that stops before GLUT gets through.
+std::string outputWithoutDisplay(const std::string& command, int& status)
+{
+    FILE* pipe = popen(("env -u DISPLAY " + command + " 2>&1").c_str(), "r");
+    std::string text;
+    if (pipe == nullptr) {
+        status = -1;
+        return text;
+    }
+    char buffer[1024];
+    size_t got;
+    while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        text.append(buffer, got);
+    status = pclose(pipe);
+    return text;
+}
+
+} // namespace
+
 TEST(marlin, helpPrintsOneUsageParagraphWithoutADisplay)
 {
     for (const char* option : {"--help", "-h"}) {
-        std::string command = std::string("env -u DISPLAY ") + MARLIN_PATH + " " + option + " 2>&1";
-        FILE* pipe = popen(command.c_str(), "r");
-        ASSERT_NE(pipe, nullptr);
-        std::string text;
-        char buffer[1024];
-        size_t got;
-        while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-            text.append(buffer, got);
-        int status = pclose(pipe);
+        int status = 0;
+        const std::string text = outputWithoutDisplay(std::string(MARLIN_PATH) + " " + option, status);
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << option;
         EXPECT_EQ(text.rfind("Usage: marlin [SCENE_FILE [-turn]]\n", 0), 0u) << text;
         // The usage line, one paragraph, then the options of the traced bake, one a line.
@@ -408,4 +422,23 @@ TEST(marlin, helpPrintsOneUsageParagraphWithoutADisplay)
         for (const char* traced : {"--sun", "--shadows", "--light-radius", "--ao", "--bounces", "--samples"})
             EXPECT_NE(text.find(std::string("\n  ") + traced, options), std::string::npos) << traced;
     }
+}
+
+TEST(fixedCameraViewers, helpAnywhereOnTheLinePrintsOneUsageParagraphWithoutADisplay)
+{
+    const struct {
+        const char* name;
+        const char* path;
+        bool mapExport;
+    } programs[] = {{"tern", TERN_PATH, true}, {"heron", HERON_PATH, false}, {"tern_depth", TERN_DEPTH_PATH, true}};
+    for (const auto& program : programs)
+        for (const char* arguments : {"--help", "-h", "ignored.txt --help"}) {
+            int status = 0;
+            const std::string text = outputWithoutDisplay(std::string(program.path) + " " + arguments, status);
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << program.name << " " << arguments;
+            EXPECT_EQ(text.rfind(std::string("Usage: ") + program.name + "\n", 0), 0u) << text;
+            EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2) << text;
+            EXPECT_NE(text.find("sphere_room.txt"), std::string::npos) << text;
+            EXPECT_EQ(text.find("F write") != std::string::npos, program.mapExport) << text;
+        }
 }
