@@ -115,3 +115,62 @@ TEST(mapExport, unknownKindAndEmptyMaps)
     EXPECT_EQ(capture.text(), "Writing Normals Map\n");
     std::remove(path.c_str());
 }
+
+// The plain form: every covered texel in the square around each uncovered one, nearest first.
+colour nearestCovered(const object& obj, const bitmap& map, int x, int y, int reach)
+{
+    long best = -1;
+    colour value = map.pixelAt(x, y);
+    for (int ny = y - reach; ny <= y + reach; ++ny)
+        for (int nx = x - reach; nx <= x + reach; ++nx) {
+            if (nx < 0 || ny < 0 || nx >= map.width || ny >= map.height || !obj.alphaMap[nx][ny])
+                continue;
+            const long d = long(nx - x) * (nx - x) + long(ny - y) * (ny - y);
+            if (best < 0 || d < best) { // rows and then columns come in rising order
+                best = d;
+                value = map.pixelAt(nx, ny);
+            }
+        }
+    return value;
+}
+
+TEST(mapExport, dilationGivesUncoveredTexelsTheirNearestChart)
+{
+    // Two charts of known shape in a 60 x 24 map: a rectangle and a diagonal stair, their
+    // texels numbered so that every copy shows where it came from.
+    object obj(60, 24);
+    polygon p;
+    for (int y = 4; y < 10; ++y)
+        for (int x = 3; x < 12; ++x)
+            obj.alphaMap[x][y] = &p;
+    for (int i = 0; i < 12; ++i)
+        obj.alphaMap[34 + i][8 + i] = obj.alphaMap[35 + i][8 + i] = &p;
+    // Equally near to (47, 7): one found on the ring of radius 4, the other, in a lower row, on
+    // the ring of radius 5.
+    obj.alphaMap[50][11] = obj.alphaMap[47][2] = &p;
+    for (int bpp : {3, 1}) {
+        bitmap map(60, 24, bpp);
+        for (size_t i = 0; i < map.byteCount(); ++i)
+            map.pixels[i] = static_cast<uint8_t>(i * 7 + 1);
+        for (int y = 0; y < 24; ++y)
+            for (int x = 0; x < 60; ++x)
+                if (!obj.alphaMap[x][y])
+                    map.setPixel(x, y, colour(0, 0, 0, 0));
+        for (int reach : {4, lightmapReach}) {
+            auto out = dilateCharts(obj, map, reach);
+            ASSERT_NE(out, nullptr);
+            for (int y = 0; y < 24; ++y)
+                for (int x = 0; x < 60; ++x)
+                    ASSERT_EQ(out->pixelAt(x, y), nearestCovered(obj, map, x, y, reach))
+                        << x << "," << y << " reach " << reach << " bpp " << bpp;
+            // Known answers: straight out of the rectangle's right side, off its corner, and
+            // past the reach.
+            EXPECT_EQ(out->pixelAt(11 + reach, 6), map.pixelAt(11, 6));
+            EXPECT_EQ(out->pixelAt(2, 3), map.pixelAt(3, 4));
+            EXPECT_EQ(out->pixelAt(11 + reach + 1, 6), colour(0, 0, 0, 255));
+            EXPECT_EQ(out->pixelAt(47, 7), map.pixelAt(reach < 5 ? 50 : 47, reach < 5 ? 11 : 2));
+        }
+    }
+    bitmap wrongSize(59, 24, 3);
+    EXPECT_EQ(dilateCharts(obj, wrongSize), nullptr);
+}
