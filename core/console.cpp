@@ -1,5 +1,6 @@
 #include "core/console.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <vector>
@@ -7,14 +8,54 @@
 namespace {
 std::string* captureTarget = nullptr;
 std::string lastProgressLine;
+// The progress line written last, while nothing else has been written after it.
+std::string standingProgress;
+std::FILE* errorCopy = nullptr;
+// The start of the line being said, while it may still be an error line.
+std::string errorLine;
+bool otherLine = false;
+
+constexpr char errorMark[] = "ERROR: ";
+constexpr size_t errorMarkSize = sizeof errorMark - 1;
+
+// Text may arrive in pieces, and a progress line ends in '\r' with no line break.
+void copyErrors(const std::string& text)
+{
+    for (size_t at = 0; at < text.size();) {
+        const size_t end = text.find_first_of("\r\n", at);
+        const size_t stop = end == std::string::npos ? text.size() : end;
+        if (!otherLine) {
+            errorLine.append(text, at, stop - at);
+            const size_t n = std::min(errorLine.size(), errorMarkSize);
+            otherLine = errorLine.compare(0, n, errorMark, n) != 0;
+        }
+        if (end == std::string::npos)
+            return;
+        if (text[end] == '\n' && !otherLine && errorLine.size() >= errorMarkSize) {
+            errorLine += '\n';
+            std::fwrite(errorLine.data(), 1, errorLine.size(), errorCopy);
+            std::fflush(errorCopy);
+        }
+        errorLine.clear();
+        otherLine = false;
+        at = end + 1;
+    }
+}
 }
 
 void sayText(const std::string& text)
 {
+    // The same progress line again shows nothing new, and a log keeps every copy.
+    const bool progress = !text.empty() && text.back() == '\r';
+    if (progress && text == standingProgress)
+        return;
+    standingProgress = progress ? text : std::string();
     if (captureTarget) {
         captureTarget->append(text);
         return;
     }
+    if (errorCopy)
+        copyErrors(text);
     std::fwrite(text.data(), 1, text.size(), stdout);
     // A progress line overwrites itself with '\r'; show it now rather than when the buffer
     // fills, but only when it changed: long loops repeat the same percentage many times.
@@ -50,6 +91,21 @@ void say(const char* format, ...)
 
 void useLineBufferedConsole() { std::setvbuf(stdout, nullptr, _IOLBF, 1 << 16); }
 
-consoleCapture::consoleCapture() : previous(captureTarget) { captureTarget = &collected; }
+void copyErrorLines(std::FILE* to)
+{
+    errorCopy = to;
+    errorLine.clear();
+    otherLine = false;
+}
 
-consoleCapture::~consoleCapture() { captureTarget = previous; }
+consoleCapture::consoleCapture() : previous(captureTarget)
+{
+    captureTarget = &collected;
+    standingProgress.clear();
+}
+
+consoleCapture::~consoleCapture()
+{
+    captureTarget = previous;
+    standingProgress.clear();
+}

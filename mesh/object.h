@@ -55,6 +55,7 @@ public:
     int normalCount = 0;
     int polygonCount = 0;
     int edgeCount = 0;
+    int facesOutOfRange = 0; // face records naming a vertex, UV or normal index outside its list
 
     matrix transform; // model transform, multiplied onto the modelview matrix when drawn
     unsigned int meshList = 0;          // display list drawing polygons

@@ -444,6 +444,8 @@ struct faceReading {
     size_t maxPolygons = INT_MAX;
     bool reported[5] = {false, false, false, false, false};
     std::string messages;
+    bool faceOutOfRange = false; // the face being read names an index outside its list
+    int facesOutOfRange = 0;
 
     void reportOnce(int which, const char* message)
     {
@@ -473,8 +475,10 @@ faceReading::faceCorner resolveCorner(const object& obj, const wordReader::corne
         if (!c.present[slot])
             continue;
         out.at[slot] = resolveIndex(c.index[slot], static_cast<size_t>(totals[slot]), lists[slot]->size());
-        if (out.at[slot] < 0)
+        if (out.at[slot] < 0) {
             reading.reportOnce(slot, indexMessages[slot]);
+            reading.faceOutOfRange = true;
+        }
     }
     return out;
 }
@@ -499,9 +503,10 @@ inline void fillCorner(object& obj, polygon& poly, size_t index, int k, const wo
             continue;
         const std::vector<vector>& list = *lists[slot];
         long long at = resolveIndex(c.index[slot], static_cast<size_t>(totals[slot]), list.size());
-        if (at < 0)
+        if (at < 0) {
             reading.reportOnce(slot, indexMessages[slot]);
-        else if (static_cast<size_t>(at) < list.size())
+            reading.faceOutOfRange = true;
+        } else if (static_cast<size_t>(at) < list.size())
             *cornerSlot(poly, slot, k) = list[static_cast<size_t>(at)];
         else
             reading.later.push_back({index, k, slot, static_cast<size_t>(at)});
@@ -691,6 +696,7 @@ void readRecords(object& obj, const char* data, size_t size, faceReading& readin
             polygon& poly = obj.polygons.emplace_back();
             uint8_t wants = 0;
             int n = 0;
+            reading.faceOutOfRange = false;
             for (; n < 3 && in.nextWordOnLine() && *in.p != '#'; ++n) {
                 wordReader::corner c;
                 in.readCorner(c);
@@ -703,6 +709,7 @@ void readRecords(object& obj, const char* data, size_t size, faceReading& readin
                     reading.wantsNormal[index] = wants;
                 }
                 setFaceNormal(poly);
+                reading.facesOutOfRange += reading.faceOutOfRange;
                 continue;
             }
             // Any other face is taken back and read again whole.
@@ -710,6 +717,7 @@ void readRecords(object& obj, const char* data, size_t size, faceReading& readin
             reading.later.resize(laterBefore);
             in.p = lineStart;
             reading.corners.clear();
+            reading.faceOutOfRange = false;
             while (in.nextWordOnLine() && *in.p != '#') {
                 wordReader::corner c;
                 in.readCorner(c);
@@ -722,6 +730,7 @@ void readRecords(object& obj, const char* data, size_t size, faceReading& readin
                 reading.reportOnce(4, "ERROR: Faces beyond the triangles memory can hold skipped!\n");
             else
                 addFace(obj, reading.corners, reading);
+            reading.facesOutOfRange += reading.faceOutOfRange;
             continue;
         }
         in.skipWord();
@@ -874,6 +883,7 @@ std::unique_ptr<object> parseObject(const char* data, size_t size, const std::st
     reading.maxPolygons = triangleBudget();
     readRecords(*obj, data, size, reading);
     obj->polygonCount = static_cast<int>(obj->polygons.size());
+    obj->facesOutOfRange = reading.facesOutOfRange;
     reportCounts(*obj, path);
     sayText(reading.messages);
     if (long long computed = computeCornerNormals(*obj, reading.wantsNormal))

@@ -298,6 +298,7 @@ TEST_P(ObjLoaderIndexFault, IsReportedAndLeavesTheDefault)
     ASSERT_NE(r.obj, nullptr);
     EXPECT_EQ(r.text, report("mem.obj", 3, 3, 3, 1) + c.messages + computedLine(c) + success("mem.obj"));
     checkCorners(*r.obj, c);
+    EXPECT_EQ(r.obj->facesOutOfRange, *c.messages ? 1 : 0);
 }
 
 #define ALL_LOADED {{0, 0, 0}, {1, 1, 1}, {2, 2, 2}}
@@ -356,6 +357,7 @@ TEST_P(ObjLoaderIndexFaultNoNormals, IsReportedAndLeavesTheDefault)
     ASSERT_NE(r.obj, nullptr);
     EXPECT_EQ(r.text, report("mem.obj", 3, 3, 0, 1) + c.messages + computedLine(c) + success("mem.obj"));
     checkCorners(*r.obj, c);
+    EXPECT_EQ(r.obj->facesOutOfRange, *c.messages ? 1 : 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -381,6 +383,18 @@ TEST(ObjLoaderIndexFault, FaultsInManyFacesAreReportedOncePerKindAndLoadingGoesO
     EXPECT_EQ(r.text, report("mem.obj", 3, 3, 3, 4) + vertexMsg + uvMsg + success("mem.obj"));
     EXPECT_EQ(r.obj->polygons[1].position[0], vector(1, 0, 0));
     EXPECT_EQ(r.obj->polygons[3].position[2], vector(0, 0, 3));
+    EXPECT_EQ(r.obj->facesOutOfRange, 3); // faces, however many of their indices are out
+}
+
+// Faces of other sizes are read again whole after the triangle path gives them up: each
+// counts once, and so does a face too short to keep.
+TEST(ObjLoaderIndexFault, FacesOfAnySizeCountOnce)
+{
+    loaded r = parse(threeOfEach(true) + "v 0 0 1\n"
+                                         "f 1 2 3 9\nf 1 2 3 4\nf 9/9/9 2 3 4 -9\nf 1 9\nf 1 2\nf 1/1/9 2/2/2 3/3/3\n");
+    ASSERT_NE(r.obj, nullptr);
+    EXPECT_EQ(r.obj->facesOutOfRange, 4);
+    EXPECT_EQ(r.text.find(vertexMsg), r.text.rfind(vertexMsg));
 }
 
 // Truncated records at the very end of the data.

@@ -12,6 +12,16 @@
 #include <string>
 #include <vector>
 
+// What the objects of a scene file were made without, each already reported by an error line.
+struct loadProblems {
+    int coloursNotRead = 0;  // colour textures named but not read
+    int bumpMapsNotRead = 0;
+    int facesOutOfRange = 0; // faces naming a vertex, UV or normal index outside its list
+    int objectsWithoutTriangles = 0;
+
+    bool any() const { return coloursNotRead || bumpMapsNotRead || facesOutOfRange || objectsWithoutTriangles; }
+};
+
 // The global scene and view state of a viewer: window, camera, input, display switches,
 // the objects and the lights. One instance, `scene`, lives for the whole run.
 struct Scene {
@@ -40,6 +50,7 @@ struct Scene {
     // Content.
     int objectCount = 0;
     int objectLines = 0; // object lines of the scene file, made into objects or skipped
+    loadProblems problems;
     std::vector<object*> objects;                 // one per loaded scene line, in file order
     std::vector<std::unique_ptr<object>> owned;   // keeps the objects alive for the run
     light* lights = nullptr;                      // head of the light list

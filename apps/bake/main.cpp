@@ -10,12 +10,12 @@
 
 int main(int argc, char** argv)
 {
+    // A script that runs bake finds its errors apart from the report.
+    copyErrorLines(stderr);
     bakeOptions options;
     std::string problem;
     if (!parseBakeArguments(std::vector<std::string>(argv + 1, argv + argc), options, problem)) {
-        const std::string line = "ERROR: " + problem + "!\n";
-        sayText(line);
-        std::fputs(line.c_str(), stderr);
+        sayText("ERROR: " + problem + "!\n");
         if (options.showUsage)
             sayText(bakeUsage);
         return 2;

@@ -48,7 +48,8 @@ void printUsage()
 {
     say("Usage: marlin [SCENE_FILE [-turn]]\n"
         "Shows the objects of a scene file (default test2.txt; it and the files it names are "
-        "read relative to the working directory) with baked texture-space lighting and shadows. "
+        "read relative to the working directory, the named files else relative to the scene "
+        "file's folder) with baked texture-space lighting and shadows. "
         "-turn circles the camera by itself. Keys: T render mode, A D S relight the ambient, "
         "diffuse and specular terms every frame, L light markers, H shadows, C capture the "
         "frame to frameNNNN.bmp, F write every object's maps to BMP files, V frame the whole scene. Mouse: left drag "
