@@ -40,7 +40,7 @@ traceReport lightTracedObjects(object* const* objects, int count, const preparat
 {
     traceReport report = traceScene(objects, count, settings.lights, trace);
     for (int i = 0; i < count; ++i)
-        if (objects[i]->finalBitmap && objects[i]->finalBitmap->pixels)
+        if (trace.wanted(i) && objects[i]->finalBitmap && objects[i]->finalBitmap->pixels)
             relight(objects[i], settings.terms, settings.lights, settings.eye, settings.ambientColour, true);
     return report;
 }

@@ -32,6 +32,6 @@ void prepareObject(object* obj, colour ambient, colour diffuse, colour specular,
                    const preparationSettings& settings);
 
 // The lighting of objects prepared with deferLighting: rays traced through all of them as
-// trace asks, then each object's terms baked with what they found.
+// trace asks, then the terms of each object it wants baked with what they found.
 traceReport lightTracedObjects(object* const* objects, int count, const preparationSettings& settings,
                                const traceSettings& trace);

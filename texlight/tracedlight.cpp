@@ -326,12 +326,15 @@ public:
             t.obj->traced = std::move(traced);
         }
         const int n = static_cast<int>(objects.size());
+        // Bounced light starts from every object's direct light, shadows included.
         if (settings.shadows && !lights.empty())
             for (tracedObject& t : objects)
-                timed(report.shadowSeconds, "Tracing shadows", t, n, [&](int y) { shadowRow(t, y); });
+                if (settings.wanted(t.index) || settings.bounces > 0)
+                    timed(report.shadowSeconds, "Tracing shadows", t, n, [&](int y) { shadowRow(t, y); });
         if (settings.ambientOcclusion)
             for (tracedObject& t : objects)
-                timed(report.occlusionSeconds, "Tracing occlusion", t, n, [&](int y) { occlusionRow(t, y); });
+                if (settings.wanted(t.index))
+                    timed(report.occlusionSeconds, "Tracing occlusion", t, n, [&](int y) { occlusionRow(t, y); });
         if (settings.bounces > 0)
             bounce();
         report.shadowRays = shadowRays;
@@ -601,6 +604,9 @@ private:
             }
             for (size_t i = 0; i < objects.size(); ++i) {
                 const tracedObject& t = objects[i];
+                // The last bounce passes nothing on.
+                if (k == settings.bounces && !settings.wanted(t.index))
+                    continue;
                 next[i] = direct[i];
                 std::vector<float>& gathered = t.obj->traced->indirect;
                 char what[64];

@@ -5,7 +5,9 @@
 // every object's triangles once all objects have their surface maps; what they find is left
 // in each object's tracedTexels, which the lighting then applies.
 
+#include <cstddef>
 #include <cstdint>
+#include <vector>
 
 class light;
 class object;
@@ -17,6 +19,14 @@ struct traceSettings {
     double occlusionDistance = 0.0; // 0: a tenth of the scene's bounding-box diagonal
     int bounces = 0;           // indirect diffuse bounces
     int samples = 64;          // rays per texel for soft shadows, occlusion and each bounce; 1 at least
+    // The objects whose texels are wanted, by number; empty: all. The others only stand in the
+    // way of the light and pass it on, and get no more than that needs.
+    std::vector<bool> only;
+
+    bool wanted(int object) const
+    {
+        return only.empty() || (object >= 0 && static_cast<size_t>(object) < only.size() && only[static_cast<size_t>(object)]);
+    }
 
     bool any() const { return shadows || ambientOcclusion || bounces > 0; }
 };

@@ -6,6 +6,7 @@
 #include "lights/sunlight.h"
 #include "mesh/object.h"
 #include "mesh/objwriter.h"
+#include "pipeline/gltfexport.h"
 #include "texlight/mapexport.h"
 #include "viewer/capture.h"
 #include "viewer/programs.h"
@@ -40,9 +41,10 @@ const char* const bakeUsage =
     "Usage: bake [options] SCENE_FILE OUTPUT_FOLDER\n"
     "Bakes the lighting of every object of a scene file into its lightmap, as the viewers do at\n"
     "start-up but without a window, and writes for object NN into OUTPUT_FOLDER (made if\n"
-    "missing): finalNN.bmp and finalNN.png, the lightmap; meshNN.obj and meshNN.mtl, the mesh\n"
-    "with the texture coordinates of its lightmap and a material that names the PNG; with --ao\n"
-    "also aoNN.png, the ambient occlusion as grey levels (255 open).\n"
+    "missing): finalNN.bmp and finalNN.png, the lightmap, its texels spread 8 texels past its\n"
+    "charts so that filtering shows no seams; meshNN.obj and meshNN.mtl, the mesh with the\n"
+    "texture coordinates of its lightmap and a material that names the PNG; with --ao also\n"
+    "aoNN.png, the ambient occlusion as grey levels (255 open); with --gltf also scene.glb.\n"
     "Options:\n"
     "  --program NAME          the lights and texel tests of marlin (default), tern, heron or\n"
     "                          tern_depth\n"
@@ -52,12 +54,19 @@ const char* const bakeUsage =
     "  --terms LIST            the terms baked, comma-separated: ambient, diffuse, specular\n"
     "                          (default: the program's, ambient,diffuse)\n"
     "  --maps                  also the six maps of the viewers' F key, under their names\n"
+    "  --gltf                  also scene.glb (glTF 2.0): every object with its lightmap, unlit\n"
+    "  --albedo                with --gltf: the lightmaps times the colour maps\n"
+    "  --only LIST             bake only these objects, numbers and ranges as 0,3-5; the whole\n"
+    "                          scene still shadows and lights them, and their files are those\n"
+    "                          a full bake writes\n"
     "  --threads N             threads that light the texels and encode the files (default:\n"
     "                          one per core)\n"
     TRACE_OPTIONS_TEXT
     "  --help                  this text\n"
     "Exit status: 0 when every object line was baked and every file written, 1 when a line was\n"
-    "skipped or a file could not be written, 2 for bad usage.\n";
+    "skipped, a colour texture or bump map could not be read, a face named an index out of\n"
+    "range, an object had no triangles or a file could not be written, 2 for bad usage. Each\n"
+    "ERROR line goes to standard error as well.\n";
 
 namespace {
 
@@ -162,6 +171,27 @@ bool readLength(const std::string& text, bool zeroAllowed, double& value)
     return zeroAllowed ? value >= 0 : value > 0;
 }
 
+// Object numbers and ranges as "0,3-5" into a table of the numbers listed.
+bool readObjectList(const std::string& text, std::vector<bool>& listed)
+{
+    constexpr int highest = 999999;
+    listed.clear();
+    for (const std::string& part : commaParts(text)) {
+        const size_t dash = part.find('-');
+        int first = 0, last = 0;
+        if (!readWhole(part.substr(0, dash), 0, highest, first))
+            return false;
+        last = first;
+        if (dash != std::string::npos && (!readWhole(part.substr(dash + 1), first, highest, last)))
+            return false;
+        if (listed.size() <= static_cast<size_t>(last))
+            listed.resize(static_cast<size_t>(last) + 1, false);
+        for (int i = first; i <= last; ++i)
+            listed[static_cast<size_t>(i)] = true;
+    }
+    return !listed.empty();
+}
+
 std::string numbered(const char* pattern, int i)
 {
     char name[64];
@@ -171,7 +201,9 @@ std::string numbered(const char* pattern, int i)
 
 // What is written for one object, encoded away from the console so that threads may share it.
 struct encodedObject {
+    std::vector<uint8_t> bmp; // the lightmap, dilated as every written lightmap is
     std::vector<uint8_t> png;
+    std::vector<uint8_t> gltfPng; // the image of scene.glb, when it is not png
     std::vector<uint8_t> occlusionPng; // none without traced occlusion
     std::string mesh;
 };
@@ -193,15 +225,33 @@ std::vector<uint8_t> occlusionPng(const object& obj)
     return encodePng(grey);
 }
 
-void encodeObjects(const Scene& s, std::vector<encodedObject>& out, int threads)
+// The lightmap as it is written: spread past its charts, times the colour map for albedo.
+std::unique_ptr<bitmap> writtenLightmap(const object& obj, bool albedo)
+{
+    if (!albedo)
+        return dilateCharts(obj, *obj.finalBitmap);
+    std::unique_ptr<bitmap> coloured = timesColourMap(obj, *obj.finalBitmap);
+    return coloured ? dilateCharts(obj, *coloured) : nullptr;
+}
+
+void encodeObjects(const Scene& s, const bakeOptions& options, std::vector<encodedObject>& out, int threads)
 {
     out.assign(static_cast<size_t>(s.objectCount), {});
     auto work = [&](int first) {
         for (int i = first; i < s.objectCount; i += threads) {
+            if (!s.tracing.wanted(i))
+                continue;
             const object& obj = *s.objects[static_cast<size_t>(i)];
-            out[static_cast<size_t>(i)].png = encodePng(*obj.finalBitmap);
-            out[static_cast<size_t>(i)].occlusionPng = occlusionPng(obj);
-            out[static_cast<size_t>(i)].mesh = encodeObj(obj, numbered("mesh%02d.mtl", i), "lightmap");
+            encodedObject& e = out[static_cast<size_t>(i)];
+            if (std::unique_ptr<bitmap> lightmap = writtenLightmap(obj, false)) {
+                e.bmp = encodeBmp(*lightmap);
+                e.png = encodePng(*lightmap);
+            }
+            if (options.gltf && options.albedo)
+                if (std::unique_ptr<bitmap> coloured = writtenLightmap(obj, true))
+                    e.gltfPng = encodePng(*coloured);
+            e.occlusionPng = occlusionPng(obj);
+            e.mesh = encodeObj(obj, numbered("mesh%02d.mtl", i), "lightmap");
         }
     };
     std::vector<std::thread> pool;
@@ -210,6 +260,32 @@ void encodeObjects(const Scene& s, std::vector<encodedObject>& out, int threads)
     work(0);
     for (std::thread& t : pool)
         t.join();
+}
+
+// scene.glb of every object, with the images encoded for it.
+bool writeGltf(const Scene& s, const std::vector<encodedObject>& encoded, const std::string& path)
+{
+    std::vector<gltfEntry> entries;
+    for (int i = 0; i < s.objectCount; ++i) {
+        const encodedObject& e = encoded[static_cast<size_t>(i)];
+        gltfEntry entry;
+        entry.obj = s.objects[static_cast<size_t>(i)];
+        entry.number = i;
+        entry.png = e.gltfPng.empty() ? &e.png : &e.gltfPng;
+        entries.push_back(entry);
+    }
+    std::string problem;
+    std::vector<uint8_t> bytes;
+    try {
+        bytes = encodeGlb(entries, problem);
+    } catch (const std::bad_alloc&) {
+        problem = "memory ran out";
+    }
+    if (bytes.empty()) {
+        say("ERROR: glTF file '%s' could not be made: %s!\n", path.c_str(), problem.c_str());
+        return false;
+    }
+    return writeWholeFile(path, bytes, "glTF file");
 }
 
 bool writeText(const std::string& path, const std::string& text)
@@ -328,6 +404,18 @@ bool parseBakeArguments(const std::vector<std::string>& args, bakeOptions& optio
             options.help = true;
         } else if (a == "--maps") {
             options.maps = true;
+        } else if (a == "--gltf") {
+            options.gltf = true;
+        } else if (a == "--albedo") {
+            options.albedo = true;
+        } else if (a == "--only") {
+            if (!value(v))
+                return false;
+            if (!readObjectList(v, options.traced.trace.only)) {
+                problem = "object list '" + v + "' is not numbers and ranges as 0,3-5";
+                options.showUsage = false;
+                return false;
+            }
         } else if (a == "--program") {
             if (!value(options.program))
                 return false;
@@ -376,6 +464,15 @@ bool parseBakeArguments(const std::vector<std::string>& args, bakeOptions& optio
         problem = positional.size() < 2 ? "a scene file and an output folder are needed" : "too many arguments";
         return false;
     }
+    if (options.albedo && !options.gltf) {
+        problem = "--albedo is for scene.glb: give --gltf with it";
+        return false;
+    }
+    // scene.glb holds every object; a part of the scene would overwrite another's.
+    if (options.gltf && !options.traced.trace.only.empty()) {
+        problem = "--gltf writes the whole scene and cannot be combined with --only";
+        return false;
+    }
     options.sceneFile = positional[0];
     options.outputFolder = positional[1];
     return true;
@@ -411,15 +508,23 @@ int runBake(const bakeOptions& options)
 
     const int threads = options.threads > 0 ? options.threads : std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
     std::vector<encodedObject> encoded;
-    encodeObjects(scene, encoded, std::min(threads, std::max(1, scene.objectCount)));
+    encodeObjects(scene, options, encoded, std::min(threads, std::max(1, scene.objectCount)));
 
     const std::string folder = options.outputFolder + "/";
-    int failed = 0;
+    int failed = 0, baked = 0;
+    const std::vector<bool>& only = scene.tracing.only;
     for (int i = 0; i < scene.objectCount; ++i) {
-        object* obj = scene.objects[static_cast<size_t>(i)];
+        if (!scene.tracing.wanted(i))
+            continue;
+        ++baked;
         say("Writing object %d of %d\r", i + 1, scene.objectCount);
-        failed += !writeMap(obj, finalKind, folder + numbered("final%02d.bmp", i));
         const encodedObject& e = encoded[static_cast<size_t>(i)];
+        if (e.bmp.empty()) {
+            say("ERROR: Lightmap %d could not be encoded as BMP!\n", i);
+            ++failed;
+        } else {
+            failed += !writeWholeFile(folder + numbered("final%02d.bmp", i), e.bmp, "BMP file");
+        }
         if (e.png.empty()) {
             say("ERROR: Lightmap %d could not be encoded as PNG!\n", i);
             ++failed;
@@ -438,24 +543,52 @@ int runBake(const bakeOptions& options)
         failed += !writeText(folder + numbered("mesh%02d.mtl", i),
                              "newmtl lightmap\nKa 1 1 1\nKd 1 1 1\nmap_Kd " + numbered("final%02d.png", i) + "\n");
     }
-    if (scene.objectCount > 0)
+    if (baked > 0)
         say("\n");
+    // A list may run past the scene's end, as the last of equal ranges does, but not miss it.
+    const bool missed = !only.empty() && baked == 0 && scene.objectCount > 0;
+    if (missed)
+        say("ERROR: --only lists none of the scene's %d object%s!\n", scene.objectCount,
+            scene.objectCount == 1 ? "" : "s");
     if (options.maps)
         failed += exportMaps(scene, options.outputFolder);
+    if (options.gltf)
+        failed += !writeGltf(scene, encoded, folder + "scene.glb");
 
     // Lightmaps without the light that was asked for are no success.
     const bool untraced = scene.tracing.any() && scene.objectCount > 0 && !scene.traced.traced;
     const int skipped = scene.objectLines - scene.objectCount;
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    say("Baked %d object%s, skipped %d, in %.2f s", scene.objectCount, scene.objectCount == 1 ? "" : "s",
-        skipped, seconds);
+    if (only.empty())
+        say("Baked %d object%s, skipped %d, in %.2f s", baked, baked == 1 ? "" : "s", skipped, seconds);
+    else
+        say("Baked %d of %d object%s, skipped %d, in %.2f s", baked, scene.objectCount,
+            scene.objectCount == 1 ? "" : "s", skipped, seconds);
     if (scene.traced.traced) {
         const double traceSeconds = scene.traced.traceSeconds();
         say(", %lld rays traced at %.1f M rays/s", scene.traced.rays(),
             traceSeconds > 0 ? scene.traced.rays() / traceSeconds / 1e6 : 0.0);
     }
+    // What was baked without something its lines asked for, only when there is any.
+    const loadProblems& problems = scene.problems;
+    const struct {
+        int count;
+        const char* one;
+        const char* many;
+    } counted[] = {
+        {problems.coloursNotRead, "colour texture not read", "colour textures not read"},
+        {problems.bumpMapsNotRead, "bump map not read", "bump maps not read"},
+        {problems.facesOutOfRange, "face with an index out of range", "faces with indices out of range"},
+        {problems.objectsWithoutTriangles, "object without triangles", "objects without triangles"},
+    };
+    const char* separator = "; ";
+    for (const auto& c : counted)
+        if (c.count > 0) {
+            say("%s%d %s", separator, c.count, c.count == 1 ? c.one : c.many);
+            separator = ", ";
+        }
     say("\n");
     if (failed > 0)
         say("ERROR: %d file%s could not be written!\n", failed, failed == 1 ? "" : "s");
-    return scene.objectLines > 0 && skipped == 0 && failed == 0 && !untraced ? 0 : 1;
+    return scene.objectLines > 0 && skipped == 0 && failed == 0 && !untraced && !missed && !problems.any() ? 0 : 1;
 }

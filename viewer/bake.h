@@ -54,6 +54,8 @@ struct bakeOptions {
     bool termsGiven = false;
     lightingTerms terms{1, 1, 0};
     bool maps = false; // also the six maps of the viewers' F key
+    bool gltf = false;   // also scene.glb
+    bool albedo = false; // scene.glb shows the lightmaps times the colour maps
     int threads = 0;   // 0: one per core
     bool help = false;
     bool showUsage = true; // after a problem: false when only a value was wrong
@@ -64,6 +66,6 @@ extern const char* const bakeUsage;
 // Reads the arguments after the program name; false with the reason for bad usage.
 bool parseBakeArguments(const std::vector<std::string>& args, bakeOptions& options, std::string& problem);
 
-// Bakes and writes everything; the exit status: 0 when every object line was baked and every
-// file written, 1 otherwise. Uses the global scene, as the viewers' shadow-ray test does.
+// Bakes and writes everything; the exit status: 0 when every object line was baked with all
+// it names (maps, faces, triangles) and every file written, 1 otherwise. Uses the global scene, as the viewers' shadow-ray test does.
 int runBake(const bakeOptions& options);

@@ -54,6 +54,8 @@ int exportMaps(const Scene& s, const std::string& folder)
     int failed = 0;
     for (int i = 0; i < s.objectCount; ++i)
         for (const file& f : files) {
+            if (!s.tracing.wanted(i))
+                break;
             char name[64];
             std::snprintf(name, sizeof name, f.pattern, i);
             failed += !writeMap(s.objects[i], f.kind, folder.empty() ? name : folder + "/" + name);
