@@ -7,11 +7,12 @@
 // are 64-bit because W x H x polygons passes 2^31 on real meshes.
 int progressPercent(int64_t counter, int64_t total);
 
-// Writes "<title><percent>%\r", the line that overwrites itself on a terminal.
+// Writes "<title><percent>%\r", the line that overwrites itself on a terminal; the console
+// leaves out a line the same as the one it has just written.
 void sayProgress(const char* title, int percent);
 
 // sayProgress for a loop that reports after every step: the line is formatted again only
-// when the percentage changes, and written every time, as sayProgress would.
+// when the percentage changes.
 class progressLine {
 public:
     explicit progressLine(const char* title) : title(title) {}

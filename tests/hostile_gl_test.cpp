@@ -80,7 +80,7 @@ const std::vector<sceneCase>& sceneCases()
         {"fields_missing.txt", 1,
          {"ERROR: Scene file '{}' line 1 has 14 of 16 fields, skipped!",
           "ERROR: Scene file '{}' line 2 has 1 of 16 fields, skipped!",
-          "ERROR: Scene file '{}' line 3 has 2 of 16 fields, skipped!"}},
+          "ERROR: Ambient green 'fifty' is not a number (scene file '{}' line 3), skipped!"}},
         {"fields_extra.txt", 1, {}},
         {"fields_overlong.txt", 2,
          {"ERROR: OBJ file '" + longObj + "' could not be opened!",

@@ -182,16 +182,37 @@ TEST(LoadScene, ThreeLinesWithOrWithoutFinalBreak)
     }
 }
 
-TEST(LoadScene, BlankLinesAreSkippedQuietly)
+TEST(LoadScene, BlankAndCommentLinesAreSkippedQuietly)
 {
     REQUIRE_GL();
     sceneFolder folder;
-    std::string text = "\n   \n" + folder.line() + "\n\n\t\r\n" + folder.line() + "\n\n";
+    std::string text = "\n   \n# a comment\n" + folder.line() + "\n\n\t\r\n  #" + folder.line() + "\n" +
+                       folder.line() + "\n\n";
     loadedScene loaded(folder.write("blank.txt", text));
     EXPECT_EQ(loaded.count, 2);
+    EXPECT_EQ(loaded.s->objectLines, 2);
     expectAllValid(*loaded.s);
     EXPECT_EQ(loaded.console.find("ERROR"), std::string::npos);
+    EXPECT_EQ(loaded.console.find("WARNING"), std::string::npos);
     EXPECT_EQ(countOf(loaded.console, asterisks), 2);
+}
+
+// Colours outside 0-255 are clamped, with one warning for the whole file.
+TEST(LoadScene, ColoursOutsideTheRangeAreClampedWithOneWarning)
+{
+    REQUIRE_GL();
+    sceneFolder folder;
+    const std::string obj = folder.dir + "/square.obj ";
+    std::string scenePath = folder.write("loud.txt", obj + "300 -5 7 8 9 10 11 12 13 10 NULL 1 8 8 NULL\n" +
+                                                         obj + "1 2 3 999 5 6 7 8 9 10 NULL 1 8 8 NULL\n");
+    loadedScene loaded(scenePath);
+    EXPECT_EQ(loaded.count, 2);
+    EXPECT_EQ(countOf(loaded.console, "WARNING: "), 1);
+    EXPECT_NE(loaded.console.find("WARNING: Scene file '" + scenePath + "' line 1 has colour values outside 0 to 255"),
+              std::string::npos);
+    EXPECT_EQ(loaded.console.find("ERROR"), std::string::npos);
+    EXPECT_NE(loaded.console.find("AMBIENT: 255,   0,   7 | DIFFUSE:   8,   9,  10"), std::string::npos);
+    EXPECT_NE(loaded.console.find("AMBIENT:   1,   2,   3 | DIFFUSE: 255,   5,   6"), std::string::npos);
 }
 
 TEST(LoadScene, LineWithTooFewFieldsIsReportedAndSkipped)
@@ -209,6 +230,21 @@ TEST(LoadScene, LineWithTooFewFieldsIsReportedAndSkipped)
                                   "' line 2 has 14 of 16 fields, skipped!\n"),
               std::string::npos);
     EXPECT_EQ(countOf(loaded.console, asterisks), 2);
+
+    // A field that is there but is no number, or no whole one, is named with its word.
+    const std::string obj = folder.dir + "/square.obj ";
+    scenePath = folder.write("words.txt", obj + "1 2 3 4 5 6 7 8 9 ten NULL 1 8 8 NULL\n" + obj +
+                                              "1 2 3 4 5 6 7 8 9 10 NULL 1 64.5 8 NULL\n" + obj +
+                                              "1 2 3 4 5 6 7 8 9 10 NULL 1x 8 8 NULL\n");
+    loadedScene words(scenePath);
+    EXPECT_EQ(words.count, 0);
+    EXPECT_EQ(words.s->objectLines, 3);
+    EXPECT_EQ(countOf(words.console, "ERROR: "), 3);
+    for (const std::string& error :
+         {"ERROR: Specular coefficient 'ten' is not a number (scene file '" + scenePath + "' line 1), skipped!\n",
+          "ERROR: Map width '64.5' is not a whole number (scene file '" + scenePath + "' line 2), skipped!\n",
+          "ERROR: Bump coefficient '1x' is not a number (scene file '" + scenePath + "' line 3), skipped!\n"})
+        EXPECT_NE(words.console.find(error), std::string::npos) << error << words.console;
 }
 
 TEST(LoadScene, LineWhoseObjCannotBeLoadedIsReportedAndSkipped)

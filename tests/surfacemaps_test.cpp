@@ -613,10 +613,13 @@ TEST(surfaceMaps, progressOfEveryMapShapeEndsAtOneHundred)
                                       "Generating Normals Map: "};
         const std::string* texts[] = {&alpha, &positions, &normals};
         for (int k = 0; k < 3; ++k) {
+            // One line per row whose percentage differs from the last row's.
             std::vector<int> values = progressValues(*texts[k], titles[k]);
-            ASSERT_EQ(values.size(), size_t(s.h));
-            EXPECT_EQ(values[s.h / 2 - 1], 50);
-            EXPECT_EQ(values.back(), 100);
+            std::vector<int> rows;
+            for (int y = 0; y < s.h; ++y)
+                if (rows.empty() || rows.back() != (y + 1) * 100 / s.h)
+                    rows.push_back((y + 1) * 100 / s.h);
+            EXPECT_EQ(values, rows);
         }
 
         // The brute-force form prints the same.
@@ -645,15 +648,17 @@ TEST(surfaceMaps, progressStaysSaneWhenTheTotalPasses32Bits)
         else
             generateNormalsMap(obj.get());
         std::vector<int> values = progressValues(capture.text(), titles[step]);
-        ASSERT_EQ(values.size(), 256u);
+        ASSERT_GE(values.size(), 90u);
+        ASSERT_LE(values.size(), 101u);
         for (size_t i = 0; i < values.size(); ++i) {
             EXPECT_GE(values[i], 0);
             EXPECT_LE(values[i], 100);
             if (i > 0) {
-                EXPECT_GE(values[i], values[i - 1]);
+                EXPECT_GT(values[i], values[i - 1]);
             }
         }
-        EXPECT_EQ(values[127], progressPercent(int64_t(128) * 256 * 40000, int64_t(256) * 256 * 40000));
+        const int half = progressPercent(int64_t(128) * 256 * 40000, int64_t(256) * 256 * 40000);
+        EXPECT_NE(std::find(values.begin(), values.end(), half), values.end());
         EXPECT_GE(values.back(), 99);
     }
 }

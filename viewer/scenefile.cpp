@@ -9,6 +9,8 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
@@ -21,16 +23,6 @@
 #include <unistd.h>
 
 namespace {
-
-// Takes over a string that sscanf's %ms allocated.
-std::string adopt(char* s)
-{
-    if (!s)
-        return std::string();
-    std::string out(s);
-    std::free(s);
-    return out;
-}
 
 // Scene files are a few lines; anything this large is a mistake, refused before reading.
 constexpr long long maxSceneBytes = 64LL << 20;
@@ -100,6 +92,24 @@ preparationSettings settingsFor(const Scene& s)
     return settings;
 }
 
+// The folder of a scene file's path, ending in its slash; empty for a file named alone.
+std::string folderOf(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+// A scene given by a path into another folder still finds the files its lines name, while
+// the working directory keeps the first say; a file found nowhere is named as written.
+std::string besideScene(const std::string& path, const std::string& folder)
+{
+    struct stat info;
+    if (folder.empty() || path.empty() || path[0] == '/' || ::stat(path.c_str(), &info) == 0)
+        return path;
+    const std::string beside = folder + path;
+    return ::stat(beside.c_str(), &info) == 0 ? beside : path;
+}
+
 void placeLight(Scene& s, light& l, vector position)
 {
     s.defaultLightPosition.set(position.x, position.y, position.z);
@@ -127,32 +137,114 @@ std::vector<std::string> splitSceneLines(const std::string& text)
     return lines;
 }
 
+namespace {
+
+enum class fieldKind { word, whole, real };
+
+struct fieldInfo {
+    const char* name;
+    fieldKind kind;
+};
+
+const fieldInfo lineFields[sceneLineFields] = {
+    {"OBJ file", fieldKind::word},          {"Ambient red", fieldKind::whole},
+    {"Ambient green", fieldKind::whole},    {"Ambient blue", fieldKind::whole},
+    {"Diffuse red", fieldKind::whole},      {"Diffuse green", fieldKind::whole},
+    {"Diffuse blue", fieldKind::whole},     {"Specular red", fieldKind::whole},
+    {"Specular green", fieldKind::whole},   {"Specular blue", fieldKind::whole},
+    {"Specular coefficient", fieldKind::real}, {"Bump map", fieldKind::word},
+    {"Bump coefficient", fieldKind::real},  {"Map width", fieldKind::whole},
+    {"Map height", fieldKind::whole},       {"Colour texture", fieldKind::word},
+};
+
+// The words of a line up to its first NUL byte, split at any white space, as many as fields.
+std::vector<std::string> lineWords(const std::string& line)
+{
+    std::vector<std::string> words;
+    const char* at = line.c_str(); // stops at a NUL byte, as the C reader it replaces did
+    while (words.size() < static_cast<size_t>(sceneLineFields)) {
+        while (*at && std::isspace(static_cast<unsigned char>(*at)))
+            ++at;
+        if (!*at)
+            break;
+        const char* start = at;
+        while (*at && !std::isspace(static_cast<unsigned char>(*at)))
+            ++at;
+        words.emplace_back(start, at);
+    }
+    return words;
+}
+
+// A word as the error line shows it: a long one cut short.
+std::string shown(const std::string& word)
+{
+    return word.size() <= 40 ? word : word.substr(0, 37) + "...";
+}
+
+} // namespace
+
 sceneLine parseSceneLine(const std::string& line, sceneColours& colours)
 {
     sceneLine out;
-    // sscanf leaves every target after the first mismatch alone, so the colour components
-    // start from the working colours and only those read change.
+    const std::vector<std::string> words = lineWords(line);
+    if (words.empty() || words[0][0] == '#')
+        return out;
     int c[9] = {colours.ambient.red,  colours.ambient.green,  colours.ambient.blue,
                 colours.diffuse.red,  colours.diffuse.green,  colours.diffuse.blue,
                 colours.specular.red, colours.specular.green, colours.specular.blue};
-    char* objPath = nullptr;
-    char* bumpPath = nullptr;
-    char* colourPath = nullptr;
-    // %ms sizes each word to fit, so paths of any length are read whole.
-    int n = std::sscanf(line.c_str(), "%ms %d %d %d %d %d %d %d %d %d %f %ms %f %d %d %ms",
-                        &objPath, &c[0], &c[1], &c[2], &c[3], &c[4], &c[5], &c[6], &c[7], &c[8],
-                        &out.specularCoefficient, &bumpPath, &out.bumpCoefficient,
-                        &out.mapWidth, &out.mapHeight, &colourPath);
-    out.fields = n < 0 ? 0 : n;
-    out.objPath = adopt(objPath);
-    out.bumpPath = adopt(bumpPath);
-    out.colourPath = adopt(colourPath);
+    std::string* paths[sceneLineFields] = {&out.objPath};
+    paths[11] = &out.bumpPath;
+    paths[15] = &out.colourPath;
+    float* reals[sceneLineFields] = {};
+    reals[10] = &out.specularCoefficient;
+    reals[12] = &out.bumpCoefficient;
+    int* wholes[sceneLineFields] = {};
+    for (int i = 0; i < 9; ++i)
+        wholes[1 + i] = &c[i];
+    wholes[13] = &out.mapWidth;
+    wholes[14] = &out.mapHeight;
+
+    // Fields are read in order up to the first that is not what it should be. As before, a
+    // number followed by other text still counts and is kept, so the colours a broken line
+    // leaves to the next lines are the same; the line now says which field was wrong.
+    for (size_t i = 0; i < words.size(); ++i) {
+        const std::string& word = words[i];
+        const fieldInfo& field = lineFields[i];
+        if (field.kind == fieldKind::word) {
+            *paths[i] = word;
+            ++out.fields;
+            continue;
+        }
+        char* end = nullptr;
+        if (field.kind == fieldKind::whole) {
+            const long long value = std::strtoll(word.c_str(), &end, 10);
+            if (end != word.c_str()) {
+                *wholes[i] = static_cast<int>(std::clamp<long long>(value, INT32_MIN, INT32_MAX));
+                ++out.fields;
+            }
+        } else {
+            const float value = std::strtof(word.c_str(), &end);
+            if (end != word.c_str()) {
+                *reals[i] = value;
+                ++out.fields;
+            }
+        }
+        if (*end) {
+            char* realEnd = nullptr;
+            std::strtod(word.c_str(), &realEnd);
+            const bool fractional = field.kind == fieldKind::whole && realEnd != word.c_str() && !*realEnd;
+            out.problem = std::string(field.name) + " '" + shown(word) + "' is not a " +
+                          (fractional ? "whole number" : "number");
+            break;
+        }
+    }
 
     colour* targets[3] = {&colours.ambient, &colours.diffuse, &colours.specular};
-    for (int i = 0; i < 3; ++i) {
-        targets[i]->red = static_cast<int16_t>(c[3 * i]);
-        targets[i]->green = static_cast<int16_t>(c[3 * i + 1]);
-        targets[i]->blue = static_cast<int16_t>(c[3 * i + 2]);
+    for (int i = 0; i < 9; ++i) {
+        const int value = std::clamp(c[i], 0, 255);
+        out.clampedColours = out.clampedColours || value != c[i];
+        int16_t& component = i % 3 == 0 ? targets[i / 3]->red : i % 3 == 1 ? targets[i / 3]->green : targets[i / 3]->blue;
+        component = static_cast<int16_t>(value);
     }
     return out;
 }
@@ -169,13 +261,25 @@ int loadScene(const std::string& path, Scene& s, preparation how)
     preparationSettings deferred = settingsFor(s);
     deferred.deferLighting = true;
     const std::vector<std::string> lines = splitSceneLines(text);
+    const std::string folder = folderOf(path);
     int objectLines = 0;
+    bool clampReported = false;
+    loadProblems problems;
     for (size_t i = 0; i < lines.size(); ++i) {
         const int lineNumber = static_cast<int>(i) + 1;
         const sceneLine line = parseSceneLine(lines[i], colours);
         if (line.fields == 0)
             continue;
         ++objectLines;
+        if (line.clampedColours && !clampReported) {
+            say("WARNING: Scene file '%s' line %d has colour values outside 0 to 255, clamped (and any "
+                "more in this file)!\n", path.c_str(), lineNumber);
+            clampReported = true;
+        }
+        if (!line.problem.empty()) {
+            say("ERROR: %s (scene file '%s' line %d), skipped!\n", line.problem.c_str(), path.c_str(), lineNumber);
+            continue;
+        }
         if (line.fields < sceneLineFields) {
             say("ERROR: Scene file '%s' line %d has %d of %d fields, skipped!\n", path.c_str(),
                 lineNumber, line.fields, sceneLineFields);
@@ -194,12 +298,14 @@ int loadScene(const std::string& path, Scene& s, preparation how)
         }
 
         say("*******************************************************\n");
-        std::unique_ptr<object> obj = loadObject(line.objPath, line.mapWidth, line.mapHeight);
+        std::unique_ptr<object> obj = loadObject(besideScene(line.objPath, folder), line.mapWidth, line.mapHeight);
         if (!obj) {
             say("ERROR: Scene file '%s' line %d: OBJ file '%s' could not be loaded, skipped!\n",
                 path.c_str(), lineNumber, line.objPath.c_str());
             continue;
         }
+        problems.facesOutOfRange += obj->facesOutOfRange;
+        problems.objectsWithoutTriangles += obj->polygonCount == 0;
         obj->bumpCoefficient = line.bumpCoefficient;
         obj->specularCoefficient = line.specularCoefficient;
 
@@ -217,19 +323,25 @@ int loadScene(const std::string& path, Scene& s, preparation how)
             static_cast<double>(line.bumpCoefficient));
 
         if (line.bumpPath != "NULL") {
-            sayText("Setting bumpmap '" + line.bumpPath + "'!\n");
-            obj->setBumpMap(readImage(line.bumpPath));
+            const std::string bumpPath = besideScene(line.bumpPath, folder);
+            sayText("Setting bumpmap '" + bumpPath + "'!\n");
+            obj->setBumpMap(readImage(bumpPath));
+            problems.bumpMapsNotRead += !obj->bumpMap;
         }
         if (line.colourPath != "NULL") {
-            sayText("Setting colour map '" + line.colourPath + "'!\n");
-            obj->setColourMap(readImage(line.colourPath));
+            const std::string colourPath = besideScene(line.colourPath, folder);
+            sayText("Setting colour map '" + colourPath + "'!\n");
+            obj->setColourMap(readImage(colourPath));
+            problems.coloursNotRead += !obj->colourMap;
         }
 
+        // Without rays an object's light is its own: one that is not wanted needs no preparation.
+        const bool wanted = s.tracing.wanted(static_cast<int>(made.size()));
         if (tracing)
             prepareObjectData(obj.get(), colours.ambient, colours.diffuse, colours.specular, deferred);
-        else if (how == preparation::drawable)
+        else if (wanted && how == preparation::drawable)
             prepareObject(obj.get(), colours.ambient, colours.diffuse, colours.specular, settingsFor(s));
-        else
+        else if (wanted)
             prepareObjectData(obj.get(), colours.ambient, colours.diffuse, colours.specular, settingsFor(s));
         made.push_back(std::move(obj));
     }
@@ -248,6 +360,7 @@ int loadScene(const std::string& path, Scene& s, preparation how)
         say("ERROR: Scene file '%s' has no object lines!\n", path.c_str());
 
     s.objectLines = objectLines;
+    s.problems = problems;
     s.owned = std::move(made);
     s.objects.clear();
     for (const std::unique_ptr<object>& obj : s.owned)

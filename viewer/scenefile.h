@@ -32,21 +32,25 @@ struct sceneLine {
     int mapWidth = 0;
     int mapHeight = 0;
     std::string colourPath;
+    std::string problem;         // the field that was not a number, and its word; none when all were
+    bool clampedColours = false; // a colour component read was outside 0-255 and was clamped
 };
 
 // The lines of a file's text: a last line without a line break counts, nothing after a final
 // line break does. Lines may be of any length.
 std::vector<std::string> splitSceneLines(const std::string& text);
 
-// Reads one line's fields in order up to the first that does not match, as sscanf would;
-// the colour components read replace those in colours.
+// Reads one line's fields in order up to the first that does not match, as sscanf would,
+// saying which field did not and why; the colour components read, clamped to 0-255, replace
+// those in colours. A line whose first word starts with '#' is a comment: no fields.
 sceneLine parseSceneLine(const std::string& line, sceneColours& colours);
 
 // Reads a scene file, loading, reporting and preparing one object per complete line into
-// s.owned, s.objects and s.objectCount (only the objects actually made). A blank line is
-// skipped quietly; an incomplete line, one with a map size below 1 or over maxMapTexels and
-// one whose OBJ cannot be loaded each get one "ERROR: " line with the file and line number and
-// are skipped.
+// s.owned, s.objects and s.objectCount (only the objects actually made). A blank or comment
+// line is skipped quietly; an incomplete line, one with a field that is not a number, one with
+// a map size below 1 or over maxMapTexels and one whose OBJ cannot be loaded each get one
+// "ERROR: " line with the file and line number and are skipped. Colours clamped to 0-255 get
+// one "WARNING: " line per file.
 // Preparation uses s's lights, eye, ambient colour, preparation terms and alpha test points,
 // and for drawable objects needs a current GL context; dataOnly leaves out every OpenGL step.
 // s.objectLines counts the object lines, made or skipped. A file that cannot be read leaves s
