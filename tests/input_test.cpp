@@ -135,7 +135,12 @@ TEST(keyboard, togglesCyclesAndCommands)
     EXPECT_EQ(pressKey(s, 'c'), keyAction::captureFrame);
     EXPECT_EQ(pressKey(s, 'F'), keyAction::exportMaps);
     EXPECT_EQ(pressKey(s, 'v'), keyAction::none); // only where the program frames its scene
-    EXPECT_EQ(pressKey(s, 'V', true, true, true), keyAction::frameScene);
+    keyOptions marlinKeys;
+    marlinKeys.framing = true;
+    EXPECT_EQ(pressKey(s, 'V', marlinKeys), keyAction::frameScene);
+    EXPECT_EQ(pressKey(s, 'g', marlinKeys), keyAction::none); // only where lights are placed
+    marlinKeys.lightPlacing = true;
+    EXPECT_EQ(pressKey(s, 'g', marlinKeys), keyAction::lightToEye);
     Scene untouched;
     for (unsigned char other : {'x', 'q', ' ', '1', '\x1b'})
         EXPECT_EQ(pressKey(untouched, other), keyAction::none);
@@ -260,6 +265,25 @@ TEST(camera, framingPutsEveryObjectInViewAndBetweenTheClippingPlanes)
         EXPECT_LT(widest, 1.0);  // inside the window
         EXPECT_GT(widest, 0.35); // and not a dot in its middle
         EXPECT_LT(s.farPlane / s.nearPlane, 1000); // depth precision to spare
+
+        // The light V brings: straight above the scene's top, a little towards the eye.
+        const vector light = lightAboveScene(s);
+        EXPECT_GT(light.y, hi.y);
+        expectNear(light, s.centre + vector(0, 1.5 * s.framedRadius, 0) + normalised(s.eye - s.centre) * (0.25 * s.framedRadius));
+
+        // Wheel turns zoom by tenths and stop while the centre is beyond the near plane and
+        // within the far one.
+        const double framed = s.viewDistance;
+        mouseButton(s, 3, GLUT_DOWN);
+        EXPECT_NEAR(s.viewDistance, framed * 0.9, framed * 1e-12);
+        mouseButton(s, 4, GLUT_DOWN);
+        EXPECT_NEAR(s.viewDistance, framed, framed * 1e-12);
+        EXPECT_EQ(s.dragMode, 0);
+        zoom(s, 100);
+        EXPECT_EQ(s.viewDistance, 2 * s.nearPlane);
+        expectNear(s.eye - s.centre, normalised(s.eye - s.centre) * (2 * s.nearPlane));
+        zoom(s, -100);
+        EXPECT_EQ(s.viewDistance, s.farPlane / 2);
     }
 
     Scene empty;

@@ -35,7 +35,13 @@
     "  --samples S             rays per texel for soft shadows, occlusion and each bounce\n" \
     "                          (default 64)\n"
 
+#define LIGHT_OPTION_TEXT \
+    "  --light X,Y,Z[,R,G,B[,RANGE]]\n" \
+    "                          a point light of your own, colour 0-255 (default 200,200,200),\n" \
+    "                          range unlimited unless given; repeatable; replaces the program's\n"
+
 const char* const traceOptionsUsage = TRACE_OPTIONS_TEXT;
+const char* const lightOptionUsage = LIGHT_OPTION_TEXT;
 
 const char* const bakeUsage =
     "Usage: bake [options] SCENE_FILE OUTPUT_FOLDER\n"
@@ -48,9 +54,7 @@ const char* const bakeUsage =
     "Options:\n"
     "  --program NAME          the lights and texel tests of marlin (default), tern, heron or\n"
     "                          tern_depth\n"
-    "  --light X,Y,Z[,R,G,B[,RANGE]]\n"
-    "                          a point light of your own, colour 0-255 (default 200,200,200),\n"
-    "                          range unlimited unless given; repeatable; replaces the program's\n"
+    LIGHT_OPTION_TEXT
     "  --terms LIST            the terms baked, comma-separated: ambient, diffuse, specular\n"
     "                          (default: the program's, ambient,diffuse)\n"
     "  --maps                  also the six maps of the viewers' F key, under their names\n"
@@ -341,6 +345,15 @@ bool readTraceOption(const std::vector<std::string>& args, size_t& i, traceOptio
             problem = "samples '" + v + "' is not a number from 1 to 65536";
             return false;
         }
+    } else if (a == "--light") {
+        if (!value(v))
+            return false;
+        bakeLight lamp;
+        if (!readLight(v, lamp)) {
+            problem = "light '" + v + "' is not X,Y,Z[,R,G,B[,RANGE]]";
+            return false;
+        }
+        options.lights.push_back(lamp);
     } else if (a == "--sun") {
         if (!value(v))
             return false;
@@ -424,15 +437,6 @@ bool parseBakeArguments(const std::vector<std::string>& args, bakeOptions& optio
                 problem = "unknown program '" + options.program + "'";
                 return false;
             }
-        } else if (a == "--light") {
-            if (!value(v))
-                return false;
-            bakeLight lamp;
-            if (!readLight(v, lamp)) {
-                problem = "light '" + v + "' is not X,Y,Z[,R,G,B[,RANGE]]";
-                return false;
-            }
-            options.lights.push_back(lamp);
         } else if (a == "--terms") {
             if (!value(v))
                 return false;
@@ -484,7 +488,7 @@ int runBake(const bakeOptions& options)
     static viewerLights programLights; // linked into the scene for the whole run
     static std::vector<std::unique_ptr<light>> ownLights;
     chooseProgram(options.program, scene, programLights);
-    if (light* own = makeOwnLights(options.lights, options.traced.suns, ownLights))
+    if (light* own = makeOwnLights(options.traced.lights, options.traced.suns, ownLights))
         scene.lights = own;
     scene.tracing = options.traced.trace;
     if (options.termsGiven) {

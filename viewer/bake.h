@@ -27,10 +27,11 @@ struct bakeSun {
     colour col{200, 200, 200, 255};
 };
 
-// The options of the traced bake (--shadows, --light-radius, --ao, --bounces, --samples) and
-// --sun, which bake and marlin share.
+// The options of the traced bake (--shadows, --light-radius, --ao, --bounces, --samples),
+// --light and --sun, which bake and marlin share.
 struct traceOptions {
     traceSettings trace;
+    std::vector<bakeLight> lights; // replacing the program's, together with any suns
     std::vector<bakeSun> suns;
 };
 
@@ -39,6 +40,7 @@ struct traceOptions {
 bool readTraceOption(const std::vector<std::string>& args, size_t& i, traceOptions& options, bool& matched,
                      std::string& problem);
 extern const char* const traceOptionsUsage;
+extern const char* const lightOptionUsage;
 
 // The lights of --light and --sun, in that order, made into owned (replacing what it held) and
 // linked; the head of the list, or none when neither was given.
@@ -49,7 +51,6 @@ struct bakeOptions {
     std::string sceneFile;
     std::string outputFolder;
     std::string program = "marlin";
-    std::vector<bakeLight> lights; // replacing the program's, together with any suns
     traceOptions traced;
     bool termsGiven = false;
     lightingTerms terms{1, 1, 0};

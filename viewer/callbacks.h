@@ -5,7 +5,9 @@
 // Stores the new client size in the scene and asks for a redraw (the passes set the viewport).
 void reshapeWindow(int width, int height);
 
-// One key: the switches of the scene, and frame capture (C), map export (F) or framing the
-// scene (V) where the program has them. C asks for a redraw whose frame is captured;
-// switchModes: every 360th capture flips render mode 1 <-> 3.
-void viewerKey(unsigned char key, bool renderModes, bool mapExport, bool switchModes, bool framing = false);
+#include "viewer/input.h"
+
+// One key: the switches of the scene, and frame capture (C), map export (F), framing the
+// scene (V) or the first light to the eye (G) where the program has them. C asks for a redraw
+// whose frame is captured. A light moved by V or G takes the baked lightmaps with it.
+void viewerKey(unsigned char key, const keyOptions& options);

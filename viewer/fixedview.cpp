@@ -15,10 +15,15 @@ bool asksForHelp(int argc, char** argv)
     return false;
 }
 
-void openFixedViewWindow(int* argc, char** argv)
+bool openFixedViewScene(int* argc, char** argv, const sceneChoices& choices)
 {
+    const std::string path = sceneArgument(*argc, argv, fixedViewScene);
+    if (!sceneFileReadable(path))
+        return false;
     startViewer(argc, argv);
-    openViewerWindow(fixedViewScene);
+    openViewerWindow(path);
+    setUpScene(path, scene, choices);
+    return scene.objectCount > 0;
 }
 
 bool blockedInScene(vector d, vector p)

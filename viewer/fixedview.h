@@ -4,18 +4,18 @@
 // their own lights and callbacks.
 
 #include "viewer/scene.h"
+#include "viewer/scenefile.h"
 
-#include <functional>
-
-// Prints the GLU strings and opens the 720 x 576 window titled with the scene's name; the
-// command line only goes to GLUT.
-void openFixedViewWindow(int* argc, char** argv);
-
-// The scene every fixed-camera viewer shows, from the working directory.
+// The scene a fixed-camera viewer shows when its command line names none.
 extern const char* const fixedViewScene;
 
-// True when "--help" or "-h" stands anywhere on the command line: these programs take no
-// other arguments, so it cannot be a file name.
+// Opens the 720 x 576 window on the scene file the command line names (fixedViewScene when it
+// names none), titled with it, and sets the scene up with the program's lights. False, before
+// any window opens when the file cannot be read, after the lines that say why when the scene
+// gives no object to show.
+bool openFixedViewScene(int* argc, char** argv, const sceneChoices& choices);
+
+// True when "--help" or "-h" stands anywhere on the command line: no scene file is named so.
 bool asksForHelp(int argc, char** argv);
 
 // True when the segment from p along d is blocked by a polygon of the scene's objects.

@@ -50,6 +50,7 @@ bool frameScene(Scene& s)
     const double distance = radius / std::sin(std::min(vertical, horizontal)) * 1.1;
     s.centre = middle;
     s.viewDistance = distance;
+    s.framedRadius = radius;
     // Depth precision follows far / near, which stays small this way.
     s.nearPlane = (distance - radius) * 0.5;
     s.farPlane = (distance + radius) * 2;
@@ -66,6 +67,8 @@ void mouseButton(Scene& s, int button, int state)
     if (state != GLUT_DOWN)
         return;
     switch (button) {
+    case 3: zoom(s, 1); return;
+    case 4: zoom(s, -1); return;
     case GLUT_LEFT_BUTTON: s.dragMode = 1; break;
     case GLUT_MIDDLE_BUTTON: s.dragMode = 2; break;
     case GLUT_RIGHT_BUTTON: s.dragMode = 3; break;
@@ -96,6 +99,25 @@ void mouseMotion(Scene& s, int x, int y)
     s.lastMouseY = y;
 }
 
+void zoom(Scene& s, int steps)
+{
+    double distance = s.viewDistance * std::pow(0.9, steps);
+    // Nearer than the near plane, the centre and what stands around it would be cut away.
+    distance = std::min(std::max(distance, s.nearPlane * 2), s.farPlane * 0.5);
+    if (std::isfinite(distance) && distance > 0)
+        s.viewDistance = distance;
+    updateEye(s);
+}
+
+vector lightAboveScene(const Scene& s)
+{
+    const double radius = s.framedRadius;
+    vector towardsEye = s.eye - s.centre;
+    const double length = std::sqrt(dot(towardsEye, towardsEye));
+    towardsEye = length > 0 ? towardsEye * (1.0 / length) : vector(0, 0, 0);
+    return s.centre + vector(0, 1.5 * radius, 0) + towardsEye * (0.25 * radius);
+}
+
 int nextRenderMode(int mode)
 {
     if (mode == 1)
@@ -105,7 +127,7 @@ int nextRenderMode(int mode)
     return 1;
 }
 
-keyAction pressKey(Scene& s, unsigned char key, bool renderModes, bool mapExport, bool framing)
+keyAction pressKey(Scene& s, unsigned char key, const keyOptions& options)
 {
     switch (std::toupper(key)) {
     case 'A': toggle(s.ambientTerm); break;
@@ -114,12 +136,13 @@ keyAction pressKey(Scene& s, unsigned char key, bool renderModes, bool mapExport
     case 'L': toggle(s.showLights); break;
     case 'H': toggle(s.shadowsOn); break;
     case 'T':
-        if (renderModes)
+        if (options.renderModes)
             s.renderMode = nextRenderMode(s.renderMode);
         break;
     case 'C': return keyAction::captureFrame;
-    case 'F': return mapExport ? keyAction::exportMaps : keyAction::none;
-    case 'V': return framing ? keyAction::frameScene : keyAction::none;
+    case 'F': return options.mapExport ? keyAction::exportMaps : keyAction::none;
+    case 'V': return options.framing ? keyAction::frameScene : keyAction::none;
+    case 'G': return options.lightPlacing ? keyAction::lightToEye : keyAction::none;
     default: break;
     }
     return keyAction::none;

@@ -35,6 +35,7 @@ struct Scene {
     double viewDistance = 10.0;  // from the look-at point to the orbiting eye
     double nearPlane = 0.1;      // clipping distances of the perspective
     double farPlane = 100.0;
+    double framedRadius = 0.0;   // of the bounding sphere V framed; 0 before
     int dragMode = 0;            // 0 none, 1 left (orbit), 2 middle, 3 right (move)
     int lastMouseX = -1;         // -1: no position known yet
     int lastMouseY = -1;
@@ -54,6 +55,7 @@ struct Scene {
     std::vector<object*> objects;                 // one per loaded scene line, in file order
     std::vector<std::unique_ptr<object>> owned;   // keeps the objects alive for the run
     light* lights = nullptr;                      // head of the light list
+    bool lightPlaced = false;   // the first light came from the command line or was moved there by G
     pointlight defaultLight;
     vector defaultLightPosition;
     colour ambientColour = colour(100, 100, 100, 255);

@@ -369,6 +369,24 @@ int loadScene(const std::string& path, Scene& s, preparation how)
     return s.objectCount;
 }
 
+std::string sceneArgument(int argc, char** argv, const std::string& fallback)
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string word = argv[i];
+        if (word == "-display" || word == "-geometry")
+            ++i;
+        else if (!word.empty() && word[0] != '-')
+            return word;
+    }
+    return fallback;
+}
+
+bool sceneFileReadable(const std::string& path)
+{
+    std::string text;
+    return readSceneFile(path, text);
+}
+
 void orbitViewAndLight(Scene& s)
 {
     const double theta = s.cameraAzimuth;

@@ -58,6 +58,13 @@ sceneLine parseSceneLine(const std::string& line, sceneColours& colours);
 enum class preparation { drawable, dataOnly };
 int loadScene(const std::string& path, Scene& s, preparation how = preparation::drawable);
 
+// The scene file a viewer's command line names: its first word that is neither an option nor
+// the value of GLUT's -display or -geometry; fallback when there is none.
+std::string sceneArgument(int argc, char** argv, const std::string& fallback);
+// Whether the scene file can be read; false after the one error line that says why. The
+// viewers ask before they open a window, so that a wrong path ends at once, display or not.
+bool sceneFileReadable(const std::string& path);
+
 // A program's own part of the set-up: where the eye stands while the objects are prepared,
 // and which lights shine (it links them into s.lights).
 using sceneChoices = std::function<void(Scene&)>;

@@ -26,15 +26,19 @@ void idle() { glutPostRedisplay(); }
 // No map export here; every key, even one without an action, asks for a redraw.
 void keyboard(unsigned char key, int, int)
 {
-    viewerKey(key, false, false, false);
+    keyOptions keys;
+    keys.renderModes = false;
+    keys.mapExport = false;
+    viewerKey(key, keys);
     glutPostRedisplay();
 }
 
 void printUsage()
 {
-    say("Usage: heron\n"
-        "Shows sphere_room.txt (it and the files it names are read relative to the working "
-        "directory; other arguments are ignored) from a fixed camera at (0, 0, -10) as "
+    say("Usage: heron [SCENE_FILE]\n"
+        "Shows a scene file (default sphere_room.txt; it and the files it names are read "
+        "relative to the working directory, the named files else relative to the scene file's "
+        "folder) from a fixed camera at (0, 0, -10) as "
         "texture-space lightmaps relit and drawn continuously, lit by three point lights, red, "
         "green and blue, circling the origin at radius 3. Shadows are off at start; each light's "
         "shadow darkens by a third. Keys: A D S relight the ambient, diffuse and specular terms "
@@ -52,8 +56,8 @@ int main(int argc, char** argv)
         return 0;
     }
     scene.shadowsOn = 0;
-    openFixedViewWindow(&argc, argv);
-    setUpScene(fixedViewScene, scene, [](Scene& s) { chooseProgram("heron", s, lights); });
+    if (!openFixedViewScene(&argc, argv, [](Scene& s) { chooseProgram("heron", s, lights); }))
+        return 1;
     glutDisplayFunc(display);
     glutReshapeFunc(reshapeWindow);
     glutIdleFunc(idle);

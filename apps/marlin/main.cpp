@@ -42,20 +42,29 @@ void motion(int x, int y)
     glutPostRedisplay();
 }
 
-void keyboard(unsigned char key, int, int) { viewerKey(key, true, true, true, true); }
+void keyboard(unsigned char key, int, int)
+{
+    keyOptions keys;
+    keys.switchModes = true;
+    keys.framing = true;
+    keys.lightPlacing = true;
+    viewerKey(key, keys);
+}
 
 void printUsage()
 {
-    say("Usage: marlin [SCENE_FILE [-turn]]\n"
+    say("Usage: marlin [SCENE_FILE [-turn]] [--light X,Y,Z[,R,G,B[,RANGE]]]...\n"
         "Shows the objects of a scene file (default test2.txt; it and the files it names are "
         "read relative to the working directory, the named files else relative to the scene "
         "file's folder) with baked texture-space lighting and shadows. "
         "-turn circles the camera by itself. Keys: T render mode, A D S relight the ambient, "
         "diffuse and specular terms every frame, L light markers, H shadows, C capture the "
-        "frame to frameNNNN.bmp, F write every object's maps to BMP files, V frame the whole scene. Mouse: left drag "
-        "orbits, right drag moves forwards and back.\n"
-        "Options for the lightmaps baked at start-up, anywhere on the line (--sun replaces the light):\n%s",
-        traceOptionsUsage);
+        "frame to frameNNNN.bmp, F write every object's maps to BMP files, V frame the whole "
+        "scene (and bring a light that was not placed above it), G put the light at the eye. "
+        "Mouse: left drag orbits, right drag moves forwards and back, the wheel zooms. "
+        "A scene that cannot be read or holds no object ends the program with status 1.\n"
+        "Options, anywhere on the line (--light and --sun replace the light):\n%s%s",
+        lightOptionUsage, traceOptionsUsage);
 }
 
 // Takes the options of the traced bake out of argv; false after an error line for a bad one.
@@ -81,15 +90,17 @@ bool takeTraceOptions(int& argc, char** argv, traceOptions& options)
 }
 
 traceOptions traced;
-std::vector<std::unique_ptr<light>> suns;
+std::vector<std::unique_ptr<light>> ownLights;
 
-// The orbiting view and light, with any suns of the command line in the light's place.
+// The orbiting view and light, with the lights of the command line in the light's place.
 void viewAndLights(Scene& s)
 {
     orbitViewAndLight(s);
     s.tracing = traced.trace;
-    if (light* own = makeOwnLights({}, traced.suns, suns))
+    if (light* own = makeOwnLights(traced.lights, traced.suns, ownLights)) {
         s.lights = own;
+        s.lightPlaced = true;
+    }
 }
 
 void printTurntableBanner()
@@ -112,10 +123,14 @@ int main(int argc, char** argv)
     }
     if (!takeTraceOptions(argc, argv, traced))
         return 2;
+    const std::string path = sceneArgument(argc, argv, "test2.txt");
+    if (!sceneFileReadable(path))
+        return 1;
     startViewer(&argc, argv);
-    const std::string path = argc < 2 ? "test2.txt" : argv[1];
     openViewerWindow(path);
     setUpScene(path, scene, viewAndLights);
+    if (scene.objectCount == 0)
+        return 1;
 
     if (argc == 3 && std::strcmp(argv[2], "-turn") == 0) {
         scene.turntable = 1;

@@ -25,13 +25,19 @@ void motion(int x, int y)
 }
 
 // A key's change shows at the next redraw, not at once.
-void keyboard(unsigned char key, int, int) { viewerKey(key, false, true, false); }
+void keyboard(unsigned char key, int, int)
+{
+    keyOptions keys;
+    keys.renderModes = false;
+    viewerKey(key, keys);
+}
 
 void printUsage()
 {
-    say("Usage: tern\n"
-        "Shows sphere_room.txt (it and the files it names are read relative to the working "
-        "directory; other arguments are ignored) from a fixed camera at (0, 0, -10) as baked "
+    say("Usage: tern [SCENE_FILE]\n"
+        "Shows a scene file (default sphere_room.txt; it and the files it names are read "
+        "relative to the working directory, the named files else relative to the scene file's "
+        "folder) from a fixed camera at (0, 0, -10) as baked "
         "texture-space lightmaps with black shadows, lit by one white point light that starts at "
         "(0, 0, -2). A drag with any mouse button puts the light at the pointer, in the plane "
         "z = -5. The window is drawn only when something asks: a drag, a resize, an uncovered "
@@ -49,8 +55,8 @@ int main(int argc, char** argv)
         printUsage();
         return 0;
     }
-    openFixedViewWindow(&argc, argv);
-    setUpScene(fixedViewScene, scene, [](Scene& s) { chooseProgram("tern", s, lights); });
+    if (!openFixedViewScene(&argc, argv, [](Scene& s) { chooseProgram("tern", s, lights); }))
+        return 1;
     glutDisplayFunc(display);
     glutReshapeFunc(reshapeWindow);
     glutMotionFunc(motion);

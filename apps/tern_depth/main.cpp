@@ -28,15 +28,18 @@ void motion(int x, int y)
 // Unlike tern, every key redraws at once.
 void keyboard(unsigned char key, int, int)
 {
-    viewerKey(key, false, true, false);
+    keyOptions keys;
+    keys.renderModes = false;
+    viewerKey(key, keys);
     glutPostRedisplay();
 }
 
 void printUsage()
 {
-    say("Usage: tern_depth\n"
-        "Shows sphere_room.txt (it and the files it names are read relative to the working "
-        "directory; other arguments are ignored) from a fixed camera at (0, 0, -10) as baked "
+    say("Usage: tern_depth [SCENE_FILE]\n"
+        "Shows a scene file (default sphere_room.txt; it and the files it names are read "
+        "relative to the working directory, the named files else relative to the scene file's "
+        "folder) from a fixed camera at (0, 0, -10) as baked "
         "texture-space lightmaps with black shadows, lit by one white spot light at (0, 0, -2) "
         "shining at the origin in a cone. A drag with any mouse button puts the light at the "
         "pointer, in the plane z = -5; its cone keeps pointing along +z. Keys: A D S relight the "
@@ -54,8 +57,8 @@ int main(int argc, char** argv)
         printUsage();
         return 0;
     }
-    openFixedViewWindow(&argc, argv);
-    setUpScene(fixedViewScene, scene, [](Scene& s) { chooseProgram("tern_depth", s, lights); });
+    if (!openFixedViewScene(&argc, argv, [](Scene& s) { chooseProgram("tern_depth", s, lights); }))
+        return 1;
     glutDisplayFunc(display);
     glutReshapeFunc(reshapeWindow);
     glutMotionFunc(motion);

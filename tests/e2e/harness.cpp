@@ -191,6 +191,12 @@ void viewerProcess::key(const std::string& keys)
     xdotool("key --delay 50 " + keys);
 }
 
+void viewerProcess::wheel(int button, int clicks)
+{
+    xdotool("mousemove --window " + window + " 360 288");
+    xdotool("click --repeat " + std::to_string(clicks) + " --delay 20 " + std::to_string(button));
+}
+
 void viewerProcess::drag(int button, int fromX, int fromY, int toX, int toY)
 {
     std::string b = std::to_string(button);

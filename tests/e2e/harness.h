@@ -47,6 +47,8 @@ public:
     // Input through the X test extension, so it arrives as real key and pointer events.
     void key(const std::string& keys);
     void drag(int button, int fromX, int fromY, int toX, int toY);
+    // Clicks of the wheel over the window's middle: X button 4 turns it up, 5 down.
+    void wheel(int button, int clicks);
     void resize(int width, int height);
     // As a window manager's close button does it (WM_DELETE_WINDOW), and from outside.
     void closeWindow();

@@ -414,12 +414,12 @@ TEST(marlin, helpPrintsOneUsageParagraphWithoutADisplay)
         int status = 0;
         const std::string text = outputWithoutDisplay(std::string(MARLIN_PATH) + " " + option, status);
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << option;
-        EXPECT_EQ(text.rfind("Usage: marlin [SCENE_FILE [-turn]]\n", 0), 0u) << text;
-        // The usage line, one paragraph, then the options of the traced bake, one a line.
-        const size_t options = text.find("Options for the lightmaps");
+        EXPECT_EQ(text.rfind("Usage: marlin [SCENE_FILE [-turn]] [--light X,Y,Z[,R,G,B[,RANGE]]]...\n", 0), 0u) << text;
+        // The usage line, one paragraph, then the options of the lights and the traced bake.
+        const size_t options = text.find("Options, anywhere on the line");
         ASSERT_NE(options, std::string::npos) << text;
         EXPECT_EQ(std::count(text.begin(), text.begin() + options, '\n'), 2) << text;
-        for (const char* traced : {"--sun", "--shadows", "--light-radius", "--ao", "--bounces", "--samples"})
+        for (const char* traced : {"--light", "--sun", "--shadows", "--light-radius", "--ao", "--bounces", "--samples"})
             EXPECT_NE(text.find(std::string("\n  ") + traced, options), std::string::npos) << traced;
     }
 }
@@ -432,13 +432,121 @@ TEST(fixedCameraViewers, helpAnywhereOnTheLinePrintsOneUsageParagraphWithoutADis
         bool mapExport;
     } programs[] = {{"tern", TERN_PATH, true}, {"heron", HERON_PATH, false}, {"tern_depth", TERN_DEPTH_PATH, true}};
     for (const auto& program : programs)
-        for (const char* arguments : {"--help", "-h", "ignored.txt --help"}) {
+        for (const char* arguments : {"--help", "-h", "room.txt --help"}) {
             int status = 0;
             const std::string text = outputWithoutDisplay(std::string(program.path) + " " + arguments, status);
             EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << program.name << " " << arguments;
-            EXPECT_EQ(text.rfind(std::string("Usage: ") + program.name + "\n", 0), 0u) << text;
+            EXPECT_EQ(text.rfind(std::string("Usage: ") + program.name + " [SCENE_FILE]\n", 0), 0u) << text;
             EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2) << text;
             EXPECT_NE(text.find("sphere_room.txt"), std::string::npos) << text;
             EXPECT_EQ(text.find("F write") != std::string::npos, program.mapExport) << text;
         }
+}
+
+// A scene file that cannot be read ends every viewer with status 1 and its one line, before a
+// window opens (so without a display too); one without objects ends it once loaded.
+TEST(allViewers, sceneThatCannotBeShownEndsWithStatusOne)
+{
+    const std::string folder = makeTempFolder("noscene");
+    std::ofstream(folder + "/empty.txt") << "# nothing but a comment\n";
+    virtualDisplay x;
+    for (const char* path : {MARLIN_PATH, TERN_PATH, HERON_PATH, TERN_DEPTH_PATH}) {
+        SCOPED_TRACE(path);
+        int status = 0;
+        const std::string missing = folder + "/missing.txt";
+        const std::string text = outputWithoutDisplay(std::string(path) + " '" + missing + "'", status);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+        EXPECT_EQ(text, "ERROR: Scene file '" + missing + "' does not exist!\n");
+
+        ASSERT_TRUE(x.ok()) << "no Xvfb";
+        viewerProcess empty(x, path, {"empty.txt"}, folder);
+        EXPECT_EQ(empty.waitForExit(60), 1) << empty.output();
+        EXPECT_NE(empty.output().find("ERROR: Scene file 'empty.txt' has no object lines!\n"), std::string::npos)
+            << empty.output();
+    }
+    removeFolder(folder);
+}
+
+namespace {
+
+// The mean brightness of the pixels something was drawn on.
+double litness(const bitmap& b)
+{
+    const colour background = b.pixelAt(0, b.height - 1);
+    long long sum = 0, drawn = 0;
+    for (int y = 0; y < b.height; ++y)
+        for (int x = 0; x < b.width; ++x)
+            if (!(b.pixelAt(x, y) == background)) {
+                sum += brightness(b, x, y);
+                ++drawn;
+            }
+    return drawn ? static_cast<double>(sum) / drawn : 0;
+}
+
+// The floor of writeScene lifted to y = 10, above marlin's light at (0, 5.721, 0).
+void writeHighFloor(const std::string& folder)
+{
+    std::ofstream floor(folder + "/floor.obj");
+    floor << "v -4 10 -4\nv 4 10 -4\nv 4 10 4\nv -4 10 4\n"
+             "vt 0 0\nvt 1 0\nvt 1 1\nvt 0 1\nvn 0 1 0\n"
+             "f 1/1/1 4/4/1 3/3/1\nf 1/1/1 3/3/1 2/2/1\n";
+    std::ofstream(folder + "/high.txt") << "floor.obj 50 50 50 200 200 200 255 255 255 20.0 NULL 1.0 64 64 NULL\n";
+}
+
+} // namespace
+
+// A light given on the command line lights what it faces and stays where it was put when V
+// frames the scene; G brings it to the eye. The light the program places itself is moved
+// above the scene by V. Both in the material mode and in the lightmaps.
+TEST(marlin, lightsArePlacedByTheCommandLineAndByGAndV)
+{
+    marlinRun below("placed", {"scene.txt", "--light", "0,-6,0"});
+    ASSERT_TRUE(below.x.ok()) << "no Xvfb";
+    ASSERT_TRUE(below.started()) << below.viewer->output();
+    below.viewer->drag(1, 360, 100, 360, 500); // look down onto the floor
+    auto dark = below.capture();
+    below.viewer->key("v");
+    auto stillDark = below.capture();
+    below.viewer->key("g");
+    auto lit = below.capture();
+    below.viewer->key("t");
+    auto litMap = below.capture();
+    ASSERT_TRUE(dark && stillDark && lit && litMap) << below.viewer->output();
+    EXPECT_GT(litness(*lit), litness(*dark) + 100);
+    EXPECT_LT(litness(*stillDark), litness(*dark) + 50);
+    EXPECT_GT(litness(*litMap), litness(*dark) + 100);
+
+    marlinRun above("unplaced", {"scene.txt"});
+    ASSERT_TRUE(above.started()) << above.viewer->output();
+    above.viewer->drag(1, 360, 100, 360, 500);
+    auto fromAbove = above.capture();
+    ASSERT_NE(fromAbove, nullptr);
+    EXPECT_GT(litness(*fromAbove), litness(*dark) + 100); // the default light faces the floor
+
+    programRun high(MARLIN_PATH, {"high.txt"}, "high", writeHighFloor);
+    ASSERT_TRUE(high.started("high.txt")) << high.viewer->output();
+    high.viewer->drag(1, 360, 100, 360, 500);
+    high.viewer->key("t");
+    auto underLight = high.capture();
+    high.viewer->key("v");
+    auto framedAndLit = high.capture();
+    ASSERT_TRUE(underLight && framedAndLit) << high.viewer->output();
+    EXPECT_GT(litness(*framedAndLit), litness(*underLight) + 100);
+}
+
+// The wheel zooms the orbit, and no further in than the near plane allows.
+TEST(marlin, wheelZoomsTheOrbit)
+{
+    marlinRun run("wheel");
+    ASSERT_TRUE(run.x.ok()) << "no Xvfb";
+    ASSERT_TRUE(run.started()) << run.viewer->output();
+    auto start = run.capture();
+    run.viewer->wheel(5, 5); // down: away
+    auto away = run.capture();
+    run.viewer->wheel(4, 60); // up: far in, past any sensible distance
+    auto near = run.capture();
+    ASSERT_TRUE(start && away && near) << run.viewer->output();
+    EXPECT_LT(drawnPixels(*away), drawnPixels(*start));
+    EXPECT_GT(drawnPixels(*near), drawnPixels(*start));
+    EXPECT_TRUE(run.viewer->running());
 }

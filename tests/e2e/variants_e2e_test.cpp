@@ -22,7 +22,7 @@ void writeSphereRoom(const std::string& folder)
     occluder << "v -0.5 -0.5 0\nv 0.5 -0.5 0\nv 0.5 0.5 0\nv -0.5 0.5 0\n"
                 "vt 0 0\nvt 1 0\nvt 1 1\nvt 0 1\nvn 0 0 -1\n"
                 "f 1/1/1 3/3/1 2/2/1\nf 1/1/1 4/4/1 3/3/1\n";
-    std::ofstream scene(folder + "/sphere_room.txt");
+    std::ofstream scene(folder + "/room.txt");
     scene << "wall.obj 50 50 50 200 200 200 255 255 255 20.0 NULL 1.0 64 64 NULL\n"
              "occluder.obj 50 50 50 200 100 100 255 255 255 20.0 NULL 1.0 16 16 NULL\n";
 }
@@ -53,13 +53,16 @@ bool sameImage(const bitmap& a, const bitmap& b)
            std::memcmp(a.pixels.get(), b.pixels.get(), a.byteCount()) == 0;
 }
 
-// Arguments are handed over to show that they are ignored.
+// The scene file the command line names, or sphere_room.txt without one; a word that is an
+// option is no scene file.
 struct variantRun : programRun {
     variantRun(const std::string& program, const std::string& name,
-               void (*prepare)(const std::string&) = writeSphereRoom)
-        : programRun(program, {"other.txt", "-turn"}, name, prepare) {}
+               void (*prepare)(const std::string&) = writeSphereRoom,
+               const std::vector<std::string>& args = {"-turn", "room.txt"})
+        : programRun(program, args, name, prepare), title(args.empty() ? "sphere_room.txt" : "room.txt") {}
 
-    bool started() { return programRun::started("sphere_room.txt"); }
+    bool started() { return programRun::started(title); }
+    std::string title;
 };
 
 // The pixels that differ between a frame with the light's marker and one without lie around
@@ -87,7 +90,7 @@ void expectMarkerAround(const bitmap& marked, const bitmap& unmarked, int x, int
 
 class draggedLight : public testing::TestWithParam<const char*> {};
 
-TEST_P(draggedLight, followsTheMouseAndIgnoresArgumentsAndT)
+TEST_P(draggedLight, followsTheMouseAndIgnoresT)
 {
     const bool depth = std::string(GetParam()) == TERN_DEPTH_PATH;
     variantRun run(GetParam(), depth ? "tern_depth" : "tern");
@@ -147,7 +150,7 @@ INSTANTIATE_TEST_SUITE_P(fixedCamera, draggedLight, testing::Values(TERN_PATH, T
 
 TEST(heron, animatesStartsWithoutShadowsAndExportsNothing)
 {
-    variantRun run(HERON_PATH, "heron", writeHeronRoom);
+    variantRun run(HERON_PATH, "heron", writeHeronRoom, {});
     ASSERT_TRUE(run.x.ok()) << "no Xvfb";
     ASSERT_TRUE(run.started()) << run.viewer->output();
     auto first = run.capture();
