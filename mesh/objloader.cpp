@@ -416,6 +416,16 @@ inline long long resolveIndex(long long index, size_t total, size_t readSoFar)
     return at;
 }
 
+// What the loader reports once per file, after its counts.
+enum class objReport { vertexIndex, uvIndex, normalIndex, shortFace, tooManyFaces, count };
+const char* const reportText[static_cast<int>(objReport::count)] = {
+    "ERROR: Vertex index is out of range!\n",
+    "ERROR: UV index is out of range!\n",
+    "ERROR: Normal index is out of range!\n",
+    "ERROR: Faces with fewer than three corners skipped!\n",
+    "ERROR: Faces beyond the triangles memory can hold skipped!\n",
+};
+
 // What reading the faces keeps besides the polygons: corners that name a record further on
 // in the file, filled in once every record is read; faces whose triangles wait for such a
 // record to be placed; which corners want a computed normal; and the messages, each printed
@@ -442,22 +452,22 @@ struct faceReading {
     std::vector<uint8_t> wantsNormal; // per polygon, bit k for corner k; empty when none does
     std::vector<int> triangles;       // corner numbers, three a triangle, of the face being split
     size_t maxPolygons = INT_MAX;
-    bool reported[5] = {false, false, false, false, false};
+    bool reported[static_cast<int>(objReport::count)] = {};
     std::string messages;
     bool faceOutOfRange = false; // the face being read names an index outside its list
     int facesOutOfRange = 0;
 
-    void reportOnce(int which, const char* message)
+    void reportOnce(objReport which)
     {
-        if (!reported[which])
-            messages += message;
-        reported[which] = true;
+        bool& done = reported[static_cast<int>(which)];
+        if (!done)
+            messages += reportText[static_cast<int>(which)];
+        done = true;
     }
 };
 
-const char* const indexMessages[3] = {"ERROR: Vertex index is out of range!\n",
-                                      "ERROR: UV index is out of range!\n",
-                                      "ERROR: Normal index is out of range!\n"};
+// The report of an index out of range, by slot: position, texture coordinate, normal.
+const objReport indexReports[3] = {objReport::vertexIndex, objReport::uvIndex, objReport::normalIndex};
 
 vector* cornerSlot(polygon& poly, int slot, int k)
 {
@@ -466,7 +476,7 @@ vector* cornerSlot(polygon& poly, int slot, int k)
 
 // The entries a corner word names. A file without "vn" records has nothing a normal index
 // could name, so such an index is reported like any other that reaches outside its list.
-faceReading::faceCorner resolveCorner(const object& obj, const wordReader::corner& c, faceReading& reading)
+inline faceReading::faceCorner resolveCorner(const object& obj, const wordReader::corner& c, faceReading& reading)
 {
     const std::vector<vector>* lists[3] = {&obj.vertices, &obj.uvs, &obj.normals};
     const int totals[3] = {obj.vertexCount, obj.uvCount, obj.normalCount};
@@ -476,7 +486,7 @@ faceReading::faceCorner resolveCorner(const object& obj, const wordReader::corne
             continue;
         out.at[slot] = resolveIndex(c.index[slot], static_cast<size_t>(totals[slot]), lists[slot]->size());
         if (out.at[slot] < 0) {
-            reading.reportOnce(slot, indexMessages[slot]);
+            reading.reportOnce(indexReports[slot]);
             reading.faceOutOfRange = true;
         }
     }
@@ -489,35 +499,9 @@ void setFaceNormal(polygon& poly)
     normalise(poly.faceNormal);
 }
 
-// Fills corner k of polygon index (poly) from a corner word as it is read; entries not read
-// yet are filled in after the last record. Sets bit k of wants when the corner has no normal.
-// The triangle path of large files: it resolves and places in one step, which measured
-// faster than resolveCorner followed by the placing that fillTriangle does.
-inline void fillCorner(object& obj, polygon& poly, size_t index, int k, const wordReader::corner& c,
-                       faceReading& reading, uint8_t& wants)
-{
-    const std::vector<vector>* lists[3] = {&obj.vertices, &obj.uvs, &obj.normals};
-    const int totals[3] = {obj.vertexCount, obj.uvCount, obj.normalCount};
-    for (int slot = 0; slot < 3; ++slot) {
-        if (!c.present[slot])
-            continue;
-        const std::vector<vector>& list = *lists[slot];
-        long long at = resolveIndex(c.index[slot], static_cast<size_t>(totals[slot]), list.size());
-        if (at < 0) {
-            reading.reportOnce(slot, indexMessages[slot]);
-            reading.faceOutOfRange = true;
-        } else if (static_cast<size_t>(at) < list.size())
-            *cornerSlot(poly, slot, k) = list[static_cast<size_t>(at)];
-        else
-            reading.later.push_back({index, k, slot, static_cast<size_t>(at)});
-    }
-    if (!c.present[2] || obj.normalCount == 0)
-        wants = static_cast<uint8_t>(wants | 1u << k);
-}
-
 // Fills polygon i from three resolved corners; entries not read yet are filled in after the
 // last record.
-void fillTriangle(object& obj, size_t i, const faceReading::faceCorner* const corner[3], faceReading& reading)
+inline void fillTriangle(object& obj, size_t i, const faceReading::faceCorner* const corner[3], faceReading& reading)
 {
     const std::vector<vector>* lists[3] = {&obj.vertices, &obj.uvs, &obj.normals};
     polygon& poly = obj.polygons[i];
@@ -624,23 +608,14 @@ void splitFace(const std::vector<vector>& points, std::vector<int>& triangles)
     triangles.insert(triangles.end(), {left[0], left[1], left[2]});
 }
 
-// Adds the triangles of a face of four or more corners, just read, at the end of the polygons.
-void addFace(object& obj, const std::vector<faceReading::faceCorner>& corners, faceReading& reading)
+// Fills the n - 2 polygons from first on with the triangles of a face of n > 3 corners, whose
+// positions have all been read.
+void splitAndFill(object& obj, size_t first, const std::vector<faceReading::faceCorner>& corners, faceReading& reading)
 {
-    const size_t n = corners.size();
-    const size_t first = obj.polygons.size();
-    obj.polygons.resize(first + n - 2);
-    std::vector<vector> points(n);
-    for (size_t k = 0; k < n; ++k) {
-        long long at = corners[k].at[0];
-        if (at >= 0 && static_cast<size_t>(at) >= obj.vertices.size()) {
-            // A corner's position comes later in the file: split the face once it is there.
-            reading.laterFaces.push_back({first, corners});
-            return;
-        }
-        if (at >= 0)
-            points[k] = obj.vertices[static_cast<size_t>(at)];
-    }
+    std::vector<vector> points(corners.size());
+    for (size_t k = 0; k < points.size(); ++k)
+        if (corners[k].at[0] >= 0)
+            points[k] = obj.vertices[static_cast<size_t>(corners[k].at[0])];
     splitFace(points, reading.triangles);
     for (size_t t = 0; t + 2 < reading.triangles.size(); t += 3) {
         const faceReading::faceCorner* const three[3] = {&corners[static_cast<size_t>(reading.triangles[t])],
@@ -650,72 +625,56 @@ void addFace(object& obj, const std::vector<faceReading::faceCorner>& corners, f
     }
 }
 
-void readRecords(object& obj, const char* data, size_t size, faceReading& reading)
+// Adds the triangles of a face just read at the end of the polygons.
+void addFace(object& obj, const std::vector<faceReading::faceCorner>& corners, faceReading& reading)
+{
+    const size_t first = obj.polygons.size();
+    obj.polygons.resize(first + corners.size() - 2);
+    if (corners.size() == 3) {
+        const faceReading::faceCorner* const three[3] = {&corners[0], &corners[1], &corners[2]};
+        fillTriangle(obj, first, three, reading);
+        return;
+    }
+    // A face is split by its corners' positions: one that comes later in the file waits.
+    for (const faceReading::faceCorner& c : corners)
+        if (c.at[0] >= 0 && static_cast<size_t>(c.at[0]) >= obj.vertices.size()) {
+            reading.laterFaces.push_back({first, corners});
+            return;
+        }
+    splitAndFill(obj, first, corners, reading);
+}
+
+// Reads the records in file order into obj's lists, sized by the first pass's counts; faces
+// become triangles.
+void readRecords(object& obj, const char* data, size_t size, const recordCounts& counts, faceReading& reading)
 {
     wordReader in(data, size);
-    size_t vertexTotal = static_cast<size_t>(obj.vertexCount);
-    size_t uvTotal = static_cast<size_t>(obj.uvCount);
-    size_t normalTotal = static_cast<size_t>(obj.normalCount);
-    const size_t faceTotal = static_cast<size_t>(obj.polygonCount); // face records, not triangles
-
     size_t facesRead = 0;
     while (in.nextWord()) {
-        char first = *in.p;
+        const char first = *in.p;
         if (first == 'v') {
-            if (in.at("v", 1) && obj.vertices.size() < vertexTotal) {
+            if (in.at("v", 1) && obj.vertices.size() < counts.vertices) {
                 ++in.p;
-                double x = in.nextDouble();
-                double y = in.nextDouble();
-                double z = in.nextDouble();
+                const double x = in.nextDouble(), y = in.nextDouble(), z = in.nextDouble();
                 obj.vertices.emplace_back(x, y, z);
                 continue;
             }
-            if (in.at("vt", 2) && obj.uvs.size() < uvTotal) {
+            if (in.at("vt", 2) && obj.uvs.size() < counts.uvs) {
                 in.p += 2;
-                double u = in.nextDouble();
-                double v = in.nextDouble();
+                const double u = in.nextDouble(), v = in.nextDouble();
                 obj.uvs.emplace_back(u, v, 0.0);
                 continue;
             }
-            if (in.at("vn", 2) && obj.normals.size() < normalTotal) {
+            if (in.at("vn", 2) && obj.normals.size() < counts.normals) {
                 in.p += 2;
-                double x = in.nextDouble();
-                double y = in.nextDouble();
-                double z = in.nextDouble();
+                const double x = in.nextDouble(), y = in.nextDouble(), z = in.nextDouble();
                 obj.normals.emplace_back(x, y, z);
                 continue;
             }
-        } else if (first == 'f' && in.at("f", 1) && facesRead < faceTotal) {
+        } else if (first == 'f' && in.at("f", 1) && facesRead < counts.faces) {
+            // A face is the corner words of its line, up to a comment.
             ++in.p;
             ++facesRead;
-            // A face is the corner words of its line, up to a comment. Most faces are
-            // triangles: their corners go straight into a new polygon, as they are read.
-            const char* const lineStart = in.p;
-            const size_t laterBefore = reading.later.size();
-            const size_t index = obj.polygons.size();
-            polygon& poly = obj.polygons.emplace_back();
-            uint8_t wants = 0;
-            int n = 0;
-            reading.faceOutOfRange = false;
-            for (; n < 3 && in.nextWordOnLine() && *in.p != '#'; ++n) {
-                wordReader::corner c;
-                in.readCorner(c);
-                fillCorner(obj, poly, index, n, c, reading, wants);
-            }
-            if (n == 3 && !(in.nextWordOnLine() && *in.p != '#') &&
-                obj.polygons.size() + (faceTotal - facesRead) <= reading.maxPolygons) {
-                if (wants) {
-                    reading.wantsNormal.resize(obj.polygons.size());
-                    reading.wantsNormal[index] = wants;
-                }
-                setFaceNormal(poly);
-                reading.facesOutOfRange += reading.faceOutOfRange;
-                continue;
-            }
-            // Any other face is taken back and read again whole.
-            obj.polygons.pop_back();
-            reading.later.resize(laterBefore);
-            in.p = lineStart;
             reading.corners.clear();
             reading.faceOutOfRange = false;
             while (in.nextWordOnLine() && *in.p != '#') {
@@ -725,9 +684,9 @@ void readRecords(object& obj, const char* data, size_t size, faceReading& readin
             }
             const size_t corners = reading.corners.size();
             if (corners < 3)
-                reading.reportOnce(3, "ERROR: Faces with fewer than three corners skipped!\n");
-            else if (obj.polygons.size() + corners - 2 + (faceTotal - facesRead) > reading.maxPolygons)
-                reading.reportOnce(4, "ERROR: Faces beyond the triangles memory can hold skipped!\n");
+                reading.reportOnce(objReport::shortFace);
+            else if (obj.polygons.size() + corners - 2 + (counts.faces - facesRead) > reading.maxPolygons)
+                reading.reportOnce(objReport::tooManyFaces);
             else
                 addFace(obj, reading.corners, reading);
             reading.facesOutOfRange += reading.faceOutOfRange;
@@ -738,27 +697,15 @@ void readRecords(object& obj, const char* data, size_t size, faceReading& readin
 
     // Keywords that were swallowed as another record's operands were counted but never
     // read; their entries stay at their defaults (a face as one default triangle).
-    obj.vertices.resize(vertexTotal);
-    obj.uvs.resize(uvTotal);
-    obj.normals.resize(normalTotal);
-    obj.polygons.resize(obj.polygons.size() + (faceTotal - facesRead));
+    obj.vertices.resize(counts.vertices);
+    obj.uvs.resize(counts.uvs);
+    obj.normals.resize(counts.normals);
+    obj.polygons.resize(obj.polygons.size() + (counts.faces - facesRead));
     if (!reading.wantsNormal.empty())
         reading.wantsNormal.resize(obj.polygons.size());
 
-    for (const faceReading::laterFace& face : reading.laterFaces) {
-        std::vector<vector> points(face.corners.size());
-        for (size_t k = 0; k < points.size(); ++k)
-            if (face.corners[k].at[0] >= 0)
-                points[k] = obj.vertices[static_cast<size_t>(face.corners[k].at[0])];
-        splitFace(points, reading.triangles);
-        for (size_t t = 0; t + 2 < reading.triangles.size(); t += 3) {
-            const faceReading::faceCorner* const three[3] = {
-                &face.corners[static_cast<size_t>(reading.triangles[t])],
-                &face.corners[static_cast<size_t>(reading.triangles[t + 1])],
-                &face.corners[static_cast<size_t>(reading.triangles[t + 2])]};
-            fillTriangle(obj, face.firstPolygon + t / 3, three, reading);
-        }
-    }
+    for (const faceReading::laterFace& face : reading.laterFaces)
+        splitAndFill(obj, face.firstPolygon, face.corners, reading);
     const std::vector<vector>* lists[3] = {&obj.vertices, &obj.uvs, &obj.normals};
     for (const faceReading::laterRecord& r : reading.later) {
         polygon& poly = obj.polygons[r.polygon];
@@ -876,12 +823,11 @@ std::unique_ptr<object> parseObject(const char* data, size_t size, const std::st
     obj->vertexCount = static_cast<int>(counts.vertices);
     obj->uvCount = static_cast<int>(counts.uvs);
     obj->normalCount = static_cast<int>(counts.normals);
-    obj->polygonCount = static_cast<int>(counts.faces);
 
     obj->sourcePath = path;
     faceReading reading;
     reading.maxPolygons = triangleBudget();
-    readRecords(*obj, data, size, reading);
+    readRecords(*obj, data, size, counts, reading);
     obj->polygonCount = static_cast<int>(obj->polygons.size());
     obj->facesOutOfRange = reading.facesOutOfRange;
     reportCounts(*obj, path);
