@@ -73,32 +73,6 @@ const int cornerPairs[3][2] = {{0, 1}, {1, 2}, {2, 0}};
 
 } // namespace
 
-bool edgeExists(const edge& candidate, const edge* list, int count)
-{
-    for (int i = 0; i < count; ++i) {
-        if (list[i].start == candidate.start && list[i].end == candidate.end)
-            return true;
-        if (list[i].end == candidate.start && list[i].start == candidate.end)
-            return true;
-    }
-    return false;
-}
-
-int findNeighbourFace(int current, const edge& candidate, const polygon* polys, int count)
-{
-    if (current >= count)
-        return -1;
-    static const int orderedPairs[6][2] = {{0, 1}, {1, 0}, {1, 2}, {2, 1}, {2, 0}, {0, 2}};
-    for (int j = 0; j < count; ++j) {
-        if (j == current)
-            continue;
-        for (const auto& pair : orderedPairs)
-            if (candidate.start == polys[j].position[pair[0]] && candidate.end == polys[j].position[pair[1]])
-                return j;
-    }
-    return -1;
-}
-
 void buildEdgeList(object* obj)
 {
     const int count = obj->polygonCount;

@@ -254,6 +254,34 @@ TEST(Baker, ExitStatusSaysWhatWentWrong)
     fs::remove_all(folder);
 }
 
+// Lights and terms of the command line are the ones baked: a red light alone gives no green
+// or blue, ambient alone does not depend on the light.
+TEST(Baker, OwnLightsAndTermsAreTheOnesBaked)
+{
+    const std::string folder = freshFolder("ownlights");
+    std::ofstream(folder + "/tri.obj") << "v 0 0 0\nv 1 0 0\nv 0 1 0\nvt 0 0\nvt 1 0\nvt 0 1\nf 1/1 2/2 3/3\n";
+    std::ofstream(folder + "/tri.txt") << "tri.obj 50 50 50 200 200 200 255 255 255 20 NULL 1 8 8 NULL\n";
+    auto texel = [&](const std::string& arguments) {
+        bakeRun run = runBaker(folder, arguments + " tri.txt out");
+        EXPECT_EQ(run.status, 0) << run.output;
+        consoleCapture quiet;
+        std::unique_ptr<bitmap> map = readBmp(folder + "/out/final00.bmp");
+        return map ? map->pixelAt(1, 1) : colour(-1, -1, -1, -1);
+    };
+    const colour red = texel("--light 0.2,0.2,5,255,0,0 --terms diffuse");
+    EXPECT_GT(red.red, 100);
+    EXPECT_EQ(red.green, 0);
+    EXPECT_EQ(red.blue, 0);
+    const colour ambient = texel("--light 0.2,0.2,5,255,0,0 --terms ambient");
+    EXPECT_EQ(ambient, texel("--light 0.2,0.2,-5 --terms ambient"));
+    EXPECT_EQ(ambient, colour(19, 19, 19, 255)); // 50 x 100 / 255
+    const colour both = texel("--light 0.2,0.2,5,0,0,255 --light 0.2,0.2,5,0,255,0 --terms diffuse");
+    EXPECT_EQ(both.red, 0);
+    EXPECT_GT(both.green, 100);
+    EXPECT_EQ(both.green, both.blue);
+    fs::remove_all(folder);
+}
+
 // Objects baked without what their lines ask for: each cause fails the bake, says why on
 // standard error and is counted in the summary, which is today's when there is none.
 TEST(Baker, EveryFaultIsCountedAndFailsTheBake)

@@ -15,29 +15,6 @@ static void PrintTo(const vector& v, std::ostream* out)
 
 namespace {
 
-TEST(ObjectConstruction, StartsWithItsFixedSettingsAndNothingLoaded)
-{
-    object obj(4, 3);
-    EXPECT_EQ(obj.specularCoefficient, 100.0);
-    EXPECT_EQ(obj.sharpEdgeThreshold, 0.707);
-    EXPECT_EQ(obj.bumpCoefficient, 1.0);
-    EXPECT_EQ(obj.pickable, 1);
-    EXPECT_EQ(obj.visible, 1);
-    EXPECT_EQ(obj.edgeCount, 0);
-    EXPECT_EQ(obj.vertexCount + obj.uvCount + obj.normalCount + obj.polygonCount, 0);
-    EXPECT_TRUE(obj.vertices.empty() && obj.uvs.empty() && obj.normals.empty());
-    EXPECT_TRUE(obj.polygons.empty() && obj.shadingPolygons.empty() && obj.edges.empty());
-    EXPECT_EQ(obj.meshList + obj.colourTextureId + obj.shadingList + obj.lightmapTextureId, 0u);
-    for (const texture* t : {&obj.diffuseTexture, &obj.ambientTexture, &obj.specularTexture}) {
-        EXPECT_EQ(t->uniform, nullptr);
-        EXPECT_EQ(t->image, nullptr);
-    }
-    EXPECT_EQ(obj.bumpMap, nullptr);
-    EXPECT_EQ(obj.colourMap, nullptr);
-    for (int i = 0; i < 16; ++i)
-        EXPECT_EQ(obj.transform[i], (i % 5 == 0) ? 1.0 : 0.0) << "element " << i;
-}
-
 TEST(ObjectConstruction, MapsFollowTheMapSizeInTheirOwnIndexOrder)
 {
     object obj(4, 3);

@@ -45,7 +45,7 @@ bool trusted(double v) { return std::isfinite(v) && std::fabs(v) <= largestTrust
 
 uvTriangleIndex::uvTriangleIndex(const polygon* polys, int count, double minX, double minY, double maxX,
                                  double maxY)
-    : polys(polys), count(count), minX(minX), minY(minY), maxX(maxX), maxY(maxY)
+    : polys(polys), minX(minX), minY(minY)
 {
     const double u = unitRoundoff;
     triangles.resize(count > 0 ? static_cast<size_t>(count) : 0);

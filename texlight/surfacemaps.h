@@ -79,8 +79,7 @@ private:
     int cellRow(double y) const;
 
     const polygon* polys;
-    int count;
-    double minX, minY, maxX, maxY;
+    double minX, minY; // where the cells start
     int columns = 1, rows = 1;
     double cellScaleX = 0, cellScaleY = 0;
     std::vector<facts> triangles;

@@ -7,6 +7,39 @@
 
 #include <vector>
 
+namespace {
+
+// True when one of the first count entries of list joins the same two points, either way round.
+bool edgeExists(const edge& candidate, const edge* list, int count)
+{
+    for (int i = 0; i < count; ++i) {
+        if (list[i].start == candidate.start && list[i].end == candidate.end)
+            return true;
+        if (list[i].end == candidate.start && list[i].start == candidate.end)
+            return true;
+    }
+    return false;
+}
+
+// The first polygon other than current that has the candidate's end points as two different
+// corners, or -1. Linear in count.
+int findNeighbourFace(int current, const edge& candidate, const polygon* polys, int count)
+{
+    if (current >= count)
+        return -1;
+    static const int orderedPairs[6][2] = {{0, 1}, {1, 0}, {1, 2}, {2, 1}, {2, 0}, {0, 2}};
+    for (int j = 0; j < count; ++j) {
+        if (j == current)
+            continue;
+        for (const auto& pair : orderedPairs)
+            if (candidate.start == polys[j].position[pair[0]] && candidate.end == polys[j].position[pair[1]])
+                return j;
+    }
+    return -1;
+}
+
+} // namespace
+
 void referenceBuildEdgeList(object* obj)
 {
     std::vector<edge> work(3 * static_cast<size_t>(obj->polygonCount));
