@@ -81,62 +81,82 @@ bool supportedMasks(const uint32_t masks[3], int bitCount)
     return true;
 }
 
-// Reads and tests the headers. Uses nothing past the palette, and of the file's size only
-// whether the headers and palette are there, so that a reader may stop after the pixel block.
-bool parseLayout(const uint8_t* data, size_t size, const char* file, bmpLayout& l)
+// The messages that several checks end in; each says its line and gives false.
+bool truncated(const char* file)
+{
+    say("ERROR: BMP file '%s' is truncated!\n", file);
+    return false;
+}
+
+bool pixelsOutsideFile(const char* file, uint32_t offBits)
+{
+    say("ERROR: BMP file '%s' has its pixels at offset %u, outside the file!\n", file, offBits);
+    return false;
+}
+
+bool unsupportedHeader(const char* file)
+{
+    say("ERROR: BMP file '%s' has an unsupported header!\n", file);
+    return false;
+}
+
+// The fields of the information header, whichever its kind.
+struct infoHeader {
+    uint32_t size = 0;
+    int32_t width = 0, height = 0;
+    uint16_t planes = 0;
+    uint32_t sizeImage = 0, xDensity = 0, yDensity = 0, coloursUsed = 0;
+    bool os2v1() const { return size == 12; }
+    bool os2v2() const { return size == 16; }
+};
+
+// The file header and the information header. 12 bytes: the first OS/2 form; 16: the
+// second; 40 and up: Windows, the later ones adding masks, colour space and profile after the
+// first 40 bytes. The 64-byte OS/2 form is not taken: readers disagree on its palette's colours.
+bool readHeaders(const uint8_t* data, size_t size, const char* file, infoHeader& h, bmpLayout& l)
 {
     if (size < 2 || read16(data) != 0x4D42) {
         say("ERROR: Not a valid BMP file!\n");
         return false;
     }
-    if (size < fileHeaderSize + 4) {
-        say("ERROR: BMP file '%s' is truncated!\n", file);
-        return false;
-    }
+    if (size < fileHeaderSize + 4)
+        return truncated(file);
     const uint8_t* info = data + fileHeaderSize;
-    const uint32_t headerSize = read32(info);
-    // 12: the first OS/2 form; 16: the second; 40 and up: Windows, the later ones adding
-    // masks, colour space and profile after the first 40 bytes. The 64-byte OS/2 form is not
-    // taken: readers disagree on the colours of its palette.
-    const bool os2v1 = headerSize == 12;
-    const bool os2v2 = headerSize == 16;
-    if (!os2v1 && !os2v2 && headerSize != 40 && headerSize != 52 && headerSize != 56 &&
-        headerSize != 108 && headerSize != 124) {
-        say("ERROR: BMP file '%s' has an unsupported header!\n", file);
-        return false;
-    }
-    if (size < fileHeaderSize + headerSize) {
-        say("ERROR: BMP file '%s' is truncated!\n", file);
-        return false;
-    }
+    h.size = read32(info);
+    if (!h.os2v1() && !h.os2v2() && h.size != 40 && h.size != 52 && h.size != 56 && h.size != 108 && h.size != 124)
+        return unsupportedHeader(file);
+    if (size < fileHeaderSize + h.size)
+        return truncated(file);
     l.declaredFileSize = read32(data + 2);
     l.offBits = read32(data + 10);
-    int32_t width, height;
-    uint16_t planes;
-    uint32_t sizeImage = 0, xDensity = 0, yDensity = 0, coloursUsed = 0;
     l.compression = plain;
-    if (os2v1) {
-        width = read16(info + 4);
-        height = read16(info + 6);
-        planes = read16(info + 8);
+    if (h.os2v1()) {
+        h.width = read16(info + 4);
+        h.height = read16(info + 6);
+        h.planes = read16(info + 8);
         l.bitCount = read16(info + 10);
-    } else {
-        width = static_cast<int32_t>(read32(info + 4));
-        height = static_cast<int32_t>(read32(info + 8));
-        planes = read16(info + 12);
-        l.bitCount = read16(info + 14);
-        if (headerSize >= 40) {
-            l.compression = read32(info + 16);
-            sizeImage = read32(info + 20);
-            xDensity = read32(info + 24);
-            yDensity = read32(info + 28);
-            coloursUsed = read32(info + 32);
-        }
+        return true;
     }
-    if (planes != 1) {
-        say("ERROR: BMP file '%s' has an unsupported header!\n", file);
-        return false;
+    h.width = static_cast<int32_t>(read32(info + 4));
+    h.height = static_cast<int32_t>(read32(info + 8));
+    h.planes = read16(info + 12);
+    l.bitCount = read16(info + 14);
+    if (h.size >= 40) {
+        l.compression = read32(info + 16);
+        h.sizeImage = read32(info + 20);
+        h.xDensity = read32(info + 24);
+        h.yDensity = read32(info + 28);
+        h.coloursUsed = read32(info + 32);
     }
+    return true;
+}
+
+// Whether the header describes a picture this reader takes: its depth, coding, size, palette
+// and density; sets the size and direction of the layout.
+bool checkFormat(const infoHeader& h, const char* file, bmpLayout& l)
+{
+    if (h.planes != 1)
+        return unsupportedHeader(file);
     const int bits = l.bitCount;
     if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) {
         say("ERROR: BMP file '%s' has %d bits per pixel; only 1, 4, 8, 16, 24 and 32 are supported!\n",
@@ -146,132 +166,156 @@ bool parseLayout(const uint8_t* data, size_t size, const char* file, bmpLayout& 
     // The second OS/2 form numbers its own codings from 3 on (Huffman, 24-bit run lengths).
     const bool known = l.compression == plain || (l.compression == rle8 && bits == 8) ||
                        (l.compression == rle4 && bits == 4) ||
-                       (l.compression == bitFields && (bits == 16 || bits == 32) && !os2v2);
+                       (l.compression == bitFields && (bits == 16 || bits == 32) && !h.os2v2());
     if (!known) {
         say("ERROR: BMP file '%s' uses compression %u with %d bits per pixel, which is not supported!\n",
             file, l.compression, bits);
         return false;
     }
     // A negative height marks a top-down file; the most negative one has no positive twin.
-    if (width <= 0 || height == 0 || height == INT32_MIN) {
-        say("ERROR: BMP file '%s' has an invalid size of %d x %d pixels!\n", file, width, height);
+    if (h.width <= 0 || h.height == 0 || h.height == INT32_MIN) {
+        say("ERROR: BMP file '%s' has an invalid size of %d x %d pixels!\n", file, h.width, h.height);
         return false;
     }
-    l.width = width;
-    l.topDown = height < 0;
-    l.rows = l.topDown ? -height : height;
-    const bool runLengths = l.compression == rle8 || l.compression == rle4;
-    if (runLengths && l.topDown) {
+    l.width = h.width;
+    l.topDown = h.height < 0;
+    l.rows = l.topDown ? -h.height : h.height;
+    if ((l.compression == rle8 || l.compression == rle4) && l.topDown) {
         say("ERROR: BMP file '%s' is run-length encoded yet stored top-down!\n", file);
         return false;
     }
-    const bool indexed = bits <= 8;
-    const unsigned paletteMax = indexed ? 1u << bits : 256;
-    if (indexed && coloursUsed > paletteMax) {
+    const unsigned paletteMax = bits <= 8 ? 1u << bits : 256;
+    if (bits <= 8 && h.coloursUsed > paletteMax) {
         say("ERROR: BMP file '%s' has a palette of %u colours; at most %u are allowed!\n", file,
-            coloursUsed, paletteMax);
+            h.coloursUsed, paletteMax);
         return false;
     }
     // No screen or scanner comes near 25,400 dots per inch: such a value is a damaged header.
     const uint32_t densityLimit = 1000000;
-    if (xDensity > densityLimit || yDensity > densityLimit) {
+    if (h.xDensity > densityLimit || h.yDensity > densityLimit) {
         say("ERROR: BMP file '%s' has an implausible density of %u x %u pixels per metre!\n",
-            file, xDensity, yDensity);
+            file, h.xDensity, h.yDensity);
         return false;
     }
+    return true;
+}
 
-    size_t paletteAt = fileHeaderSize + headerSize;
-    if (l.compression == bitFields) {
-        if (headerSize >= 52) {
-            for (int i = 0; i < 3; ++i)
-                l.masks[i] = read32(info + 40 + 4 * i);
-        } else {
-            if (size < paletteAt + 12) {
-                say("ERROR: BMP file '%s' is truncated!\n", file);
-                return false;
-            }
-            for (int i = 0; i < 3; ++i)
-                l.masks[i] = read32(data + paletteAt + 4 * i);
-            paletteAt += 12;
-            if (l.offBits < paletteAt) { // the masks would be pixels
-                say("ERROR: BMP file '%s' has its pixels at offset %u, outside the file!\n", file, l.offBits);
-                return false;
-            }
+// The colour masks of 16- and 32-bit pixels: from the header, from the three words after it
+// (then the palette starts after them), or 5-5-5 for 16-bit pixels without bit fields.
+bool readMasks(const uint8_t* data, size_t size, const char* file, const infoHeader& h, size_t& paletteAt, bmpLayout& l)
+{
+    const int bits = l.bitCount;
+    if (l.compression != bitFields) {
+        if (bits == 16) {
+            l.masks[0] = 0x7C00;
+            l.masks[1] = 0x03E0;
+            l.masks[2] = 0x001F;
         }
-        if (!validMasks(l.masks, bits)) {
-            say("ERROR: BMP file '%s' has invalid colour masks %08x, %08x, %08x!\n", file,
-                l.masks[0], l.masks[1], l.masks[2]);
-            return false;
-        }
-        if (!supportedMasks(l.masks, bits)) {
-            say("ERROR: BMP file '%s' has colour masks %08x, %08x, %08x; only 5- or 6-bit channels "
-                "of 16-bit pixels and 8-bit channels of 32-bit pixels are supported!\n",
-                file, l.masks[0], l.masks[1], l.masks[2]);
-            return false;
-        }
-    } else if (bits == 16) {
-        l.masks[0] = 0x7C00; // 5-5-5 unless masks say otherwise
-        l.masks[1] = 0x03E0;
-        l.masks[2] = 0x001F;
+        return true;
     }
+    if (h.size >= 52) {
+        for (int i = 0; i < 3; ++i)
+            l.masks[i] = read32(data + fileHeaderSize + 40 + 4 * i);
+    } else {
+        if (size < paletteAt + 12)
+            return truncated(file);
+        for (int i = 0; i < 3; ++i)
+            l.masks[i] = read32(data + paletteAt + 4 * i);
+        paletteAt += 12;
+        if (l.offBits < paletteAt) // the masks would be pixels
+            return pixelsOutsideFile(file, l.offBits);
+    }
+    if (!validMasks(l.masks, bits)) {
+        say("ERROR: BMP file '%s' has invalid colour masks %08x, %08x, %08x!\n", file, l.masks[0], l.masks[1],
+            l.masks[2]);
+        return false;
+    }
+    if (!supportedMasks(l.masks, bits)) {
+        say("ERROR: BMP file '%s' has colour masks %08x, %08x, %08x; only 5- or 6-bit channels "
+            "of 16-bit pixels and 8-bit channels of 32-bit pixels are supported!\n",
+            file, l.masks[0], l.masks[1], l.masks[2]);
+        return false;
+    }
+    return true;
+}
 
-    // Entries the palette declares but the file has no room for (writeBmp's own grey files
-    // carry none) stand for the grey level of their index.
+// The palette of an image of 8 bits or fewer, and the bytes a pixel of the bitmap made takes.
+// Entries the palette declares but the file has no room for (writeBmp's own grey files carry
+// none) stand for the grey level of their index.
+void readPalette(const uint8_t* data, size_t size, const infoHeader& h, size_t paletteAt, bmpLayout& l)
+{
+    const int bits = l.bitCount;
     l.bytesPerPixel = bits == 32 && l.compression == plain ? 4 : 3;
-    if (indexed) {
-        const size_t entrySize = os2v1 ? 3 : 4;
-        const size_t end = std::min<size_t>(l.offBits, size);
-        const size_t room = end > paletteAt ? (end - paletteAt) / entrySize : 0;
-        l.palette.size = coloursUsed ? coloursUsed : paletteMax;
-        for (unsigned i = 0; i < l.palette.size; ++i) {
-            uint8_t* c = l.palette.rgb[i];
-            if (i < room) {
-                const uint8_t* e = data + paletteAt + entrySize * i;
-                c[0] = e[2];
-                c[1] = e[1];
-                c[2] = e[0];
-            } else {
-                c[0] = c[1] = c[2] = static_cast<uint8_t>(i);
-            }
+    if (bits > 8)
+        return;
+    const size_t entrySize = h.os2v1() ? 3 : 4;
+    const size_t end = std::min<size_t>(l.offBits, size);
+    const size_t room = end > paletteAt ? (end - paletteAt) / entrySize : 0;
+    l.palette.size = h.coloursUsed ? h.coloursUsed : 1u << bits;
+    for (unsigned i = 0; i < l.palette.size; ++i) {
+        uint8_t* c = l.palette.rgb[i];
+        if (i < room) {
+            const uint8_t* e = data + paletteAt + entrySize * i;
+            c[0] = e[2];
+            c[1] = e[1];
+            c[2] = e[0];
+        } else {
+            c[0] = c[1] = c[2] = static_cast<uint8_t>(i);
         }
-        l.bytesPerPixel = l.palette.grey() ? 1 : 3;
     }
+    l.bytesPerPixel = l.palette.grey() ? 1 : 3;
+}
 
+// The stored size of the pixel block, from the dimensions or for run lengths the header.
+bool sizePixels(const infoHeader& h, const char* file, bmpLayout& l)
+{
     // BMP rows are bottom-up, each padded to a multiple of 4 bytes.
-    uint64_t rowBits = static_cast<uint64_t>(l.width) * bits;
+    const uint64_t rowBits = static_cast<uint64_t>(l.width) * l.bitCount;
     l.stride = static_cast<size_t>(((rowBits + 31) / 32) * 4);
-    uint64_t imageBytes = static_cast<uint64_t>(l.stride) * static_cast<uint64_t>(l.rows);
+    const uint64_t imageBytes = static_cast<uint64_t>(l.stride) * static_cast<uint64_t>(l.rows);
     if (imageBytes > UINT32_MAX || pixelBlockSize(l.width, l.rows, l.bytesPerPixel) == 0) {
         say("ERROR: BMP file '%s' is too large (%d x %d pixels)!\n", file, l.width, l.rows);
         return false;
     }
-    if (runLengths) {
-        if (sizeImage == 0) {
+    if (l.compression == rle8 || l.compression == rle4) {
+        if (h.sizeImage == 0) {
             say("ERROR: BMP file '%s' gives no size for its run-length encoded pixels!\n", file);
             return false;
         }
         // A run of 255 pixels takes 2 bytes; more pixels than 256 for every byte could only
         // come from skipping most of the picture, which a tiny file claiming a huge image does.
-        if (static_cast<uint64_t>(l.width) * static_cast<uint64_t>(l.rows) > 256 * uint64_t(sizeImage)) {
+        if (static_cast<uint64_t>(l.width) * static_cast<uint64_t>(l.rows) > 256 * uint64_t(h.sizeImage)) {
             say("ERROR: BMP file '%s' declares %d x %d pixels, more than %u bytes of run lengths can hold!\n",
-                file, l.width, l.rows, sizeImage);
+                file, l.width, l.rows, h.sizeImage);
             return false;
         }
-        l.pixelBytes = sizeImage;
-    } else {
-        // A size of 0 is allowed for uncompressed files and means "as the dimensions say".
-        if (sizeImage != 0 && sizeImage != imageBytes) {
-            say("ERROR: BMP file '%s' declares %u bytes of pixels where %d x %d pixels take %llu!\n",
-                file, sizeImage, l.width, l.rows, static_cast<unsigned long long>(imageBytes));
-            return false;
-        }
-        l.pixelBytes = imageBytes;
+        l.pixelBytes = h.sizeImage;
+        return true;
     }
-    if (l.offBits < paletteAt) {
-        say("ERROR: BMP file '%s' has its pixels at offset %u, outside the file!\n", file, l.offBits);
+    // A size of 0 is allowed for uncompressed files and means "as the dimensions say".
+    if (h.sizeImage != 0 && h.sizeImage != imageBytes) {
+        say("ERROR: BMP file '%s' declares %u bytes of pixels where %d x %d pixels take %llu!\n", file,
+            h.sizeImage, l.width, l.rows, static_cast<unsigned long long>(imageBytes));
         return false;
     }
+    l.pixelBytes = imageBytes;
     return true;
+}
+
+// Reads and tests the headers. Uses nothing past the palette, and of the file's size only
+// whether the headers and palette are there, so that a reader may stop after the pixel block.
+bool parseLayout(const uint8_t* data, size_t size, const char* file, bmpLayout& l)
+{
+    infoHeader h;
+    if (!readHeaders(data, size, file, h, l) || !checkFormat(h, file, l))
+        return false;
+    size_t paletteAt = fileHeaderSize + h.size;
+    if (!readMasks(data, size, file, h, paletteAt, l))
+        return false;
+    readPalette(data, size, h, paletteAt, l);
+    if (!sizePixels(h, file, l))
+        return false;
+    return l.offBits >= paletteAt || pixelsOutsideFile(file, l.offBits);
 }
 
 // Run-length encoded indices into a block of one byte a pixel, bottom row first. Pixels that
@@ -351,11 +395,11 @@ std::unique_ptr<bitmap> decode(const uint8_t* data, size_t size, uint64_t fileSi
     if (!parseLayout(data, size, file, l))
         return nullptr;
     if (l.offBits > size) {
-        say("ERROR: BMP file '%s' has its pixels at offset %u, outside the file!\n", file, l.offBits);
+        pixelsOutsideFile(file, l.offBits);
         return nullptr;
     }
     if (size - l.offBits < l.pixelBytes) {
-        say("ERROR: BMP file '%s' is truncated!\n", file);
+        truncated(file);
         return nullptr;
     }
     // A file shorter than its header says has lost its end.
