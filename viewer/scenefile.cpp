@@ -249,6 +249,80 @@ sceneLine parseSceneLine(const std::string& line, sceneColours& colours)
     return out;
 }
 
+namespace {
+
+// Whether a line is skipped, after its error line: a field that is not a number, a field
+// missing, or maps of no texels or too many.
+bool skippedLine(const sceneLine& line, const std::string& path, int lineNumber)
+{
+    if (!line.problem.empty()) {
+        say("ERROR: %s (scene file '%s' line %d), skipped!\n", line.problem.c_str(), path.c_str(), lineNumber);
+        return true;
+    }
+    if (line.fields < sceneLineFields) {
+        say("ERROR: Scene file '%s' line %d has %d of %d fields, skipped!\n", path.c_str(), lineNumber, line.fields,
+            sceneLineFields);
+        return true;
+    }
+    // An object without texture-space maps could not be lit or drawn.
+    if (line.mapWidth < 1 || line.mapHeight < 1) {
+        say("ERROR: Scene file '%s' line %d has map size %d x %d, skipped!\n", path.c_str(), lineNumber,
+            line.mapWidth, line.mapHeight);
+        return true;
+    }
+    if (static_cast<long long>(line.mapWidth) * line.mapHeight > maxMapTexels) {
+        say("ERROR: Scene file '%s' line %d has map size %d x %d, over %lld texels, skipped!\n", path.c_str(),
+            lineNumber, line.mapWidth, line.mapHeight, maxMapTexels);
+        return true;
+    }
+    return false;
+}
+
+// The object of a complete line: its mesh, coefficients and image maps, with the report of
+// its material; none after the error lines when its mesh cannot be loaded.
+std::unique_ptr<object> makeObject(const sceneLine& line, const sceneColours& colours, const std::string& path,
+                                   int lineNumber, loadProblems& problems)
+{
+    const std::string folder = folderOf(path);
+    say("*******************************************************\n");
+    std::unique_ptr<object> obj = loadObject(besideScene(line.objPath, folder), line.mapWidth, line.mapHeight);
+    if (!obj) {
+        say("ERROR: Scene file '%s' line %d: OBJ file '%s' could not be loaded, skipped!\n", path.c_str(),
+            lineNumber, line.objPath.c_str());
+        return nullptr;
+    }
+    problems.facesOutOfRange += obj->facesOutOfRange;
+    problems.objectsWithoutTriangles += obj->polygonCount == 0;
+    obj->bumpCoefficient = line.bumpCoefficient;
+    obj->specularCoefficient = line.specularCoefficient;
+
+    say("MATERIAL PROPERTIES:\n");
+    say("AMBIENT: %3d, %3d, %3d | DIFFUSE: %3d, %3d, %3d | SPECULAR %3d, %3d, %3d\n\n", colours.ambient.red,
+        colours.ambient.green, colours.ambient.blue, colours.diffuse.red, colours.diffuse.green,
+        colours.diffuse.blue, colours.specular.red, colours.specular.green, colours.specular.blue);
+    say("TEXTURES:\n");
+    say("COLOUR TEXTURE: %s | BUMP MAP TEXTURE: %s\n\n", line.colourPath.c_str(), line.bumpPath.c_str());
+    say("COEFFICIENTS:\n");
+    say("SPECULAR COEFFICIENT: %2.6f | BUMP COEFFICIENT: %2.6f\n\n", static_cast<double>(line.specularCoefficient),
+        static_cast<double>(line.bumpCoefficient));
+
+    if (line.bumpPath != "NULL") {
+        const std::string bumpPath = besideScene(line.bumpPath, folder);
+        sayText("Setting bumpmap '" + bumpPath + "'!\n");
+        obj->setBumpMap(readImage(bumpPath));
+        problems.bumpMapsNotRead += !obj->bumpMap;
+    }
+    if (line.colourPath != "NULL") {
+        const std::string colourPath = besideScene(line.colourPath, folder);
+        sayText("Setting colour map '" + colourPath + "'!\n");
+        obj->setColourMap(readImage(colourPath));
+        problems.coloursNotRead += !obj->colourMap;
+    }
+    return obj;
+}
+
+} // namespace
+
 int loadScene(const std::string& path, Scene& s, preparation how)
 {
     std::string text;
@@ -261,7 +335,6 @@ int loadScene(const std::string& path, Scene& s, preparation how)
     preparationSettings deferred = settingsFor(s);
     deferred.deferLighting = true;
     const std::vector<std::string> lines = splitSceneLines(text);
-    const std::string folder = folderOf(path);
     int objectLines = 0;
     bool clampReported = false;
     loadProblems problems;
@@ -276,65 +349,11 @@ int loadScene(const std::string& path, Scene& s, preparation how)
                 "more in this file)!\n", path.c_str(), lineNumber);
             clampReported = true;
         }
-        if (!line.problem.empty()) {
-            say("ERROR: %s (scene file '%s' line %d), skipped!\n", line.problem.c_str(), path.c_str(), lineNumber);
+        if (skippedLine(line, path, lineNumber))
             continue;
-        }
-        if (line.fields < sceneLineFields) {
-            say("ERROR: Scene file '%s' line %d has %d of %d fields, skipped!\n", path.c_str(),
-                lineNumber, line.fields, sceneLineFields);
+        std::unique_ptr<object> obj = makeObject(line, colours, path, lineNumber, problems);
+        if (!obj)
             continue;
-        }
-        // An object without texture-space maps could not be lit or drawn.
-        if (line.mapWidth < 1 || line.mapHeight < 1) {
-            say("ERROR: Scene file '%s' line %d has map size %d x %d, skipped!\n", path.c_str(),
-                lineNumber, line.mapWidth, line.mapHeight);
-            continue;
-        }
-        if (static_cast<long long>(line.mapWidth) * line.mapHeight > maxMapTexels) {
-            say("ERROR: Scene file '%s' line %d has map size %d x %d, over %lld texels, skipped!\n",
-                path.c_str(), lineNumber, line.mapWidth, line.mapHeight, maxMapTexels);
-            continue;
-        }
-
-        say("*******************************************************\n");
-        std::unique_ptr<object> obj = loadObject(besideScene(line.objPath, folder), line.mapWidth, line.mapHeight);
-        if (!obj) {
-            say("ERROR: Scene file '%s' line %d: OBJ file '%s' could not be loaded, skipped!\n",
-                path.c_str(), lineNumber, line.objPath.c_str());
-            continue;
-        }
-        problems.facesOutOfRange += obj->facesOutOfRange;
-        problems.objectsWithoutTriangles += obj->polygonCount == 0;
-        obj->bumpCoefficient = line.bumpCoefficient;
-        obj->specularCoefficient = line.specularCoefficient;
-
-        say("MATERIAL PROPERTIES:\n");
-        say("AMBIENT: %3d, %3d, %3d | DIFFUSE: %3d, %3d, %3d | SPECULAR %3d, %3d, %3d\n\n",
-            colours.ambient.red, colours.ambient.green, colours.ambient.blue,
-            colours.diffuse.red, colours.diffuse.green, colours.diffuse.blue,
-            colours.specular.red, colours.specular.green, colours.specular.blue);
-        say("TEXTURES:\n");
-        say("COLOUR TEXTURE: %s | BUMP MAP TEXTURE: %s\n\n", line.colourPath.c_str(),
-            line.bumpPath.c_str());
-        say("COEFFICIENTS:\n");
-        say("SPECULAR COEFFICIENT: %2.6f | BUMP COEFFICIENT: %2.6f\n\n",
-            static_cast<double>(line.specularCoefficient),
-            static_cast<double>(line.bumpCoefficient));
-
-        if (line.bumpPath != "NULL") {
-            const std::string bumpPath = besideScene(line.bumpPath, folder);
-            sayText("Setting bumpmap '" + bumpPath + "'!\n");
-            obj->setBumpMap(readImage(bumpPath));
-            problems.bumpMapsNotRead += !obj->bumpMap;
-        }
-        if (line.colourPath != "NULL") {
-            const std::string colourPath = besideScene(line.colourPath, folder);
-            sayText("Setting colour map '" + colourPath + "'!\n");
-            obj->setColourMap(readImage(colourPath));
-            problems.coloursNotRead += !obj->colourMap;
-        }
-
         // Without rays an object's light is its own: one that is not wanted needs no preparation.
         const bool wanted = s.tracing.wanted(static_cast<int>(made.size()));
         if (tracing)
