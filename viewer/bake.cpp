@@ -297,6 +297,64 @@ bool writeText(const std::string& path, const std::string& text)
     return writeWholeFile(path, text.data(), text.size());
 }
 
+// The last line: what was baked, skipped and traced, and what the objects lost, only when any.
+void saySummary(const Scene& s, int baked, double seconds)
+{
+    const int skipped = s.objectLines - s.objectCount;
+    if (s.tracing.only.empty())
+        say("Baked %d object%s, skipped %d, in %.2f s", baked, baked == 1 ? "" : "s", skipped, seconds);
+    else
+        say("Baked %d of %d object%s, skipped %d, in %.2f s", baked, s.objectCount, s.objectCount == 1 ? "" : "s",
+            skipped, seconds);
+    if (s.traced.traced) {
+        const double traceSeconds = s.traced.traceSeconds();
+        say(", %lld rays traced at %.1f M rays/s", s.traced.rays(),
+            traceSeconds > 0 ? s.traced.rays() / traceSeconds / 1e6 : 0.0);
+    }
+    // What was baked without something its lines asked for, only when there is any.
+    const loadProblems& problems = s.problems;
+    const struct {
+        int count;
+        const char* one;
+        const char* many;
+    } counted[] = {
+        {problems.coloursNotRead, "colour texture not read", "colour textures not read"},
+        {problems.bumpMapsNotRead, "bump map not read", "bump maps not read"},
+        {problems.facesOutOfRange, "face with an index out of range", "faces with indices out of range"},
+        {problems.objectsWithoutTriangles, "object without triangles", "objects without triangles"},
+    };
+    const char* separator = "; ";
+    for (const auto& c : counted)
+        if (c.count > 0) {
+            say("%s%d %s", separator, c.count, c.count == 1 ? c.one : c.many);
+            separator = ", ";
+        }
+    say("\n");
+}
+
+// The files of object i: lightmap as BMP and PNG, occlusion when traced, mesh and material;
+// how many could not be written.
+int writeObjectFiles(const encodedObject& e, int i, bool occlusion, const std::string& folder)
+{
+    int failed = 0;
+    auto write = [&](const std::vector<uint8_t>& bytes, const char* pattern, const char* what, const char* kind) {
+        if (bytes.empty()) {
+            say("ERROR: %s %d could not be encoded as %s!\n", what, i, kind);
+            ++failed;
+        } else {
+            failed += !writeWholeFile(folder + numbered(pattern, i), bytes, (std::string(kind) + " file").c_str());
+        }
+    };
+    write(e.bmp, "final%02d.bmp", "Lightmap", "BMP");
+    write(e.png, "final%02d.png", "Lightmap", "PNG");
+    if (occlusion)
+        write(e.occlusionPng, "ao%02d.png", "Occlusion map", "PNG");
+    failed += !writeText(folder + numbered("mesh%02d.obj", i), e.mesh);
+    failed += !writeText(folder + numbered("mesh%02d.mtl", i),
+                         "newmtl lightmap\nKa 1 1 1\nKd 1 1 1\nmap_Kd " + numbered("final%02d.png", i) + "\n");
+    return failed;
+}
+
 } // namespace
 
 bool readTraceOption(const std::vector<std::string>& args, size_t& i, traceOptions& options, bool& matched,
@@ -522,30 +580,7 @@ int runBake(const bakeOptions& options)
             continue;
         ++baked;
         say("Writing object %d of %d\r", i + 1, scene.objectCount);
-        const encodedObject& e = encoded[static_cast<size_t>(i)];
-        if (e.bmp.empty()) {
-            say("ERROR: Lightmap %d could not be encoded as BMP!\n", i);
-            ++failed;
-        } else {
-            failed += !writeWholeFile(folder + numbered("final%02d.bmp", i), e.bmp, "BMP file");
-        }
-        if (e.png.empty()) {
-            say("ERROR: Lightmap %d could not be encoded as PNG!\n", i);
-            ++failed;
-        } else {
-            failed += !writeWholeFile(folder + numbered("final%02d.png", i), e.png, "PNG file");
-        }
-        if (options.traced.trace.ambientOcclusion) {
-            if (e.occlusionPng.empty()) {
-                say("ERROR: Occlusion map %d could not be encoded as PNG!\n", i);
-                ++failed;
-            } else {
-                failed += !writeWholeFile(folder + numbered("ao%02d.png", i), e.occlusionPng, "PNG file");
-            }
-        }
-        failed += !writeText(folder + numbered("mesh%02d.obj", i), e.mesh);
-        failed += !writeText(folder + numbered("mesh%02d.mtl", i),
-                             "newmtl lightmap\nKa 1 1 1\nKd 1 1 1\nmap_Kd " + numbered("final%02d.png", i) + "\n");
+        failed += writeObjectFiles(encoded[static_cast<size_t>(i)], i, options.traced.trace.ambientOcclusion, folder);
     }
     if (baked > 0)
         say("\n");
@@ -562,37 +597,8 @@ int runBake(const bakeOptions& options)
     // Lightmaps without the light that was asked for are no success.
     const bool untraced = scene.tracing.any() && scene.objectCount > 0 && !scene.traced.traced;
     const int skipped = scene.objectLines - scene.objectCount;
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    if (only.empty())
-        say("Baked %d object%s, skipped %d, in %.2f s", baked, baked == 1 ? "" : "s", skipped, seconds);
-    else
-        say("Baked %d of %d object%s, skipped %d, in %.2f s", baked, scene.objectCount,
-            scene.objectCount == 1 ? "" : "s", skipped, seconds);
-    if (scene.traced.traced) {
-        const double traceSeconds = scene.traced.traceSeconds();
-        say(", %lld rays traced at %.1f M rays/s", scene.traced.rays(),
-            traceSeconds > 0 ? scene.traced.rays() / traceSeconds / 1e6 : 0.0);
-    }
-    // What was baked without something its lines asked for, only when there is any.
-    const loadProblems& problems = scene.problems;
-    const struct {
-        int count;
-        const char* one;
-        const char* many;
-    } counted[] = {
-        {problems.coloursNotRead, "colour texture not read", "colour textures not read"},
-        {problems.bumpMapsNotRead, "bump map not read", "bump maps not read"},
-        {problems.facesOutOfRange, "face with an index out of range", "faces with indices out of range"},
-        {problems.objectsWithoutTriangles, "object without triangles", "objects without triangles"},
-    };
-    const char* separator = "; ";
-    for (const auto& c : counted)
-        if (c.count > 0) {
-            say("%s%d %s", separator, c.count, c.count == 1 ? c.one : c.many);
-            separator = ", ";
-        }
-    say("\n");
+    saySummary(scene, baked, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     if (failed > 0)
         say("ERROR: %d file%s could not be written!\n", failed, failed == 1 ? "" : "s");
-    return scene.objectLines > 0 && skipped == 0 && failed == 0 && !untraced && !missed && !problems.any() ? 0 : 1;
+    return scene.objectLines > 0 && skipped == 0 && failed == 0 && !untraced && !missed && !scene.problems.any() ? 0 : 1;
 }
