@@ -114,8 +114,7 @@ TEST(BmpSuiteEveryFile, GoodFilesReadAndOthersGiveOneErrorLine)
 TEST(BmpSuiteImageMagick, PixelsOfEveryReadableFileMatch)
 {
     REQUIRE_TESTDATA();
-    if (!haveImageMagick())
-        GTEST_SKIP() << "ImageMagick's convert is not installed";
+    REQUIRE_IMAGEMAGICK();
     const std::vector<std::string> grey = {"g/pal1.bmp", "g/pal1wb.bmp", "g/pal4gs.bmp", "g/pal8gs.bmp"};
     const std::vector<std::string> stored32 = {"g/rgb32.bmp", "q/rgb32fakealpha.bmp"};
     std::vector<std::string> names = filesIn("g");

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include <unistd.h>
@@ -35,6 +36,17 @@ inline bool haveImageMagick()
         commandOutput(convertProgram() + " -version 2>/dev/null").find("ImageMagick") != std::string::npos;
     return found;
 }
+
+// For tests that need ImageMagick: they skip with a line where it is missing, and fail where
+// the tools are required (RENDER_REQUIRE_TOOLS, as CI sets it).
+#define REQUIRE_IMAGEMAGICK()                                                                    \
+    do {                                                                                         \
+        if (!haveImageMagick()) {                                                                \
+            if (std::getenv("RENDER_REQUIRE_TOOLS"))                                             \
+                FAIL() << "ImageMagick's convert is missing: tools/setup.sh installs it";        \
+            GTEST_SKIP() << "ImageMagick's convert is not installed";                           \
+        }                                                                                        \
+    } while (0)
 
 // convert with the given arguments; true when it succeeded.
 inline bool convertImage(const std::string& arguments)

@@ -336,8 +336,7 @@ TEST(LoadScene, MapsAreAttached)
 TEST(LoadScene, PngColourTextureDrawsLikeItsBmp)
 {
     REQUIRE_GL();
-    if (!haveImageMagick())
-        GTEST_SKIP() << "ImageMagick's convert is not installed";
+    REQUIRE_IMAGEMAGICK();
     sceneFolder folder;
     const std::string bmp = folder.dir + "/map.bmp", png = folder.path("map.png");
     ASSERT_TRUE(convertImage("'" + bmp + "' '" + png + "'"));
