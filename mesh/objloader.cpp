@@ -1,4 +1,5 @@
 #include "core/console.h"
+#include "core/wholefile.h"
 #include "mesh/normals.h"
 #include "mesh/object.h"
 
@@ -42,22 +43,6 @@ constexpr spaceTable spaces;
 inline bool isSpace(char c) { return spaces.entry[static_cast<unsigned char>(c)]; }
 
 // The arrays of a large mesh are written once, front to back, right after they are made.
-// Faulting them in 4 KB at a time can cost more than the parsing itself, so ask for large
-// pages where the system offers them on request. Only a hint: nothing depends on it.
-void preferLargePages(const void* start, size_t bytes)
-{
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-    const uintptr_t large = uintptr_t(2) << 20;
-    uintptr_t first = (reinterpret_cast<uintptr_t>(start) + large - 1) & ~(large - 1);
-    uintptr_t last = (reinterpret_cast<uintptr_t>(start) + bytes) & ~(large - 1);
-    if (last > first)
-        madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
-#else
-    (void)start;
-    (void)bytes;
-#endif
-}
-
 template <typename T>
 void preferLargePages(const std::vector<T>& list)
 {
@@ -77,11 +62,9 @@ public:
     void add(const void* start, size_t bytes)
     {
 #if defined(__linux__) && defined(MADV_POPULATE_WRITE)
-        const uintptr_t page = 4096;
-        uintptr_t first = (reinterpret_cast<uintptr_t>(start) + page - 1) & ~(page - 1);
-        uintptr_t last = (reinterpret_cast<uintptr_t>(start) + bytes) & ~(page - 1);
-        if (last > first && last - first >= (size_t(4) << 20))
-            blocks.push_back({first, last - first});
+        const pageSpan span = wholePages(start, bytes, 4096);
+        if (span.bytes >= (size_t(4) << 20))
+            blocks.push_back({span.first, span.bytes});
 #else
         (void)start;
         (void)bytes;
@@ -842,36 +825,10 @@ objRecordCounts countObjRecords(const char* data, size_t size) { return countRec
 
 std::unique_ptr<object> loadObject(const std::string& path, int mapWidth, int mapHeight)
 {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    std::unique_ptr<char[]> data;
-    size_t size = 0;
-    bool readable = file != nullptr;
-    if (readable) {
-        long length = -1;
-        if (std::fseek(file, 0, SEEK_END) == 0)
-            length = std::ftell(file);
-        readable = length >= 0 && std::fseek(file, 0, SEEK_SET) == 0;
-        if (readable && length > 0) {
-            // A folder opens and seeks like a file but gives a nonsense size; one byte read
-            // tells before that size is trusted with an allocation.
-            std::fgetc(file);
-            readable = !std::ferror(file) && std::fseek(file, 0, SEEK_SET) == 0;
-        }
-        if (readable && length > 0) {
-            // Uninitialised on purpose: the read overwrites it all.
-            data.reset(new (std::nothrow) char[static_cast<size_t>(length)]);
-            readable = data != nullptr;
-            if (readable) {
-                preferLargePages(data.get(), static_cast<size_t>(length));
-                size = std::fread(data.get(), 1, static_cast<size_t>(length), file);
-                readable = !std::ferror(file);
-            }
-        }
-        std::fclose(file);
-    }
-    if (!readable) {
+    const wholeFile file = readWholeFile(path, LLONG_MAX);
+    if (file.fault != fileFault::none) {
         sayText("ERROR: OBJ file '" + path + "' could not be opened!\n");
         return nullptr;
     }
-    return parseObject(data.get(), size, path, mapWidth, mapHeight);
+    return parseObject(file.data.get(), file.size, path, mapWidth, mapHeight);
 }

@@ -3,6 +3,7 @@
 #include "core/bitmap.h"
 #include "core/console.h"
 #include "core/image.h"
+#include "core/wholefile.h"
 #include "lights/light.h"
 #include "mesh/object.h"
 #include "pipeline/prepare.h"
@@ -27,58 +28,27 @@ namespace {
 // Scene files are a few lines; anything this large is a mistake, refused before reading.
 constexpr long long maxSceneBytes = 64LL << 20;
 
-// Why a path cannot be read as a scene file, or empty when it is a regular file.
-const char* notARegularFile(mode_t mode)
-{
-    if (S_ISREG(mode))
-        return "";
-    if (S_ISDIR(mode))
-        return "a directory";
-    if (S_ISFIFO(mode))
-        return "a FIFO";
-    if (S_ISCHR(mode) || S_ISBLK(mode))
-        return "a device";
-    if (S_ISSOCK(mode))
-        return "a socket";
-    return "not a regular file";
-}
-
 // The whole file; false after one error line when it is missing, not a regular file, too
-// large or unreadable. Opened without blocking, so a FIFO cannot stall the program.
+// large or unreadable.
 bool readSceneFile(const std::string& path, std::string& text)
 {
-    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno == ENOENT || errno == ENOTDIR)
-            say("ERROR: Scene file '%s' does not exist!\n", path.c_str());
-        else
-            say("ERROR: Scene file '%s' could not be opened: %s!\n", path.c_str(), std::strerror(errno));
-        return false;
+    const wholeFile file = readWholeFile(path, maxSceneBytes);
+    switch (file.fault) {
+    case fileFault::none: text.assign(file.data.get(), file.size); return true;
+    case fileFault::missing: say("ERROR: Scene file '%s' does not exist!\n", path.c_str()); break;
+    case fileFault::unopenable:
+        say("ERROR: Scene file '%s' could not be opened: %s!\n", path.c_str(), std::strerror(file.error));
+        break;
+    case fileFault::notRegular:
+        say("ERROR: Scene file '%s' is %s, not a scene file!\n", path.c_str(), file.kind);
+        break;
+    case fileFault::tooLarge:
+        say("ERROR: Scene file '%s' is %lld bytes, over the limit of %lld!\n", path.c_str(), file.fileSize,
+            maxSceneBytes);
+        break;
+    case fileFault::unreadable: say("ERROR: Scene file '%s' could not be read whole!\n", path.c_str()); break;
     }
-    struct stat info;
-    bool ok = ::fstat(fd, &info) == 0;
-    const char* kind = ok ? notARegularFile(info.st_mode) : "unreadable";
-    if (*kind) {
-        say("ERROR: Scene file '%s' is %s, not a scene file!\n", path.c_str(), kind);
-        ::close(fd);
-        return false;
-    }
-    if (info.st_size > maxSceneBytes) {
-        say("ERROR: Scene file '%s' is %lld bytes, over the limit of %lld!\n", path.c_str(),
-            static_cast<long long>(info.st_size), maxSceneBytes);
-        ::close(fd);
-        return false;
-    }
-    char chunk[1 << 16];
-    ssize_t n;
-    // A file that grows while it is read is still cut off at the limit.
-    while ((n = ::read(fd, chunk, sizeof chunk)) > 0 && static_cast<long long>(text.size()) <= maxSceneBytes)
-        text.append(chunk, static_cast<size_t>(n));
-    ok = n == 0 && static_cast<long long>(text.size()) <= maxSceneBytes;
-    ::close(fd);
-    if (!ok)
-        say("ERROR: Scene file '%s' could not be read whole!\n", path.c_str());
-    return ok;
+    return false;
 }
 
 preparationSettings settingsFor(const Scene& s)
