@@ -59,8 +59,16 @@ std::unique_ptr<bitmap> readAs(imageFormat format, imageSource& in, const std::s
         }
         return readJpegFrom(in, name);
     default:
-        return readBmpFrom(in, name);
+        break;
     }
+    // A BMP bitmap is at most some hundred times the file (runs of 255 pixels in 2 bytes), so
+    // one over maxBytes is refused once read.
+    std::unique_ptr<bitmap> b = readBmpFrom(in, name);
+    if (b && b->byteCount() > in.maxBytes) {
+        say("ERROR: BMP file '%s' is too large (%d x %d pixels)!\n", name.c_str(), b->width, b->height);
+        return nullptr;
+    }
+    return b;
 }
 
 } // namespace
@@ -75,7 +83,7 @@ size_t imageSource::read(uint8_t* to, size_t n)
     return got;
 }
 
-std::unique_ptr<bitmap> readImageFile(const std::string& path, bool onlyBmp)
+std::unique_ptr<bitmap> readImageFile(const std::string& path, bool onlyBmp, size_t maxBytes)
 {
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) {
@@ -84,6 +92,7 @@ std::unique_ptr<bitmap> readImageFile(const std::string& path, bool onlyBmp)
     }
     imageSource in;
     in.file = f;
+    in.maxBytes = maxBytes;
     struct stat info;
     if (fstat(fileno(f), &info) == 0 && S_ISREG(info.st_mode))
         in.fileSize = static_cast<uint64_t>(info.st_size);
@@ -100,13 +109,17 @@ std::unique_ptr<bitmap> readImageFile(const std::string& path, bool onlyBmp)
     return b;
 }
 
-std::unique_ptr<bitmap> readImage(const std::string& path) { return readImageFile(path, false); }
+std::unique_ptr<bitmap> readImage(const std::string& path, size_t maxBytes)
+{
+    return readImageFile(path, false, maxBytes);
+}
 
-std::unique_ptr<bitmap> decodeImage(const uint8_t* data, size_t size, const std::string& name)
+std::unique_ptr<bitmap> decodeImage(const uint8_t* data, size_t size, const std::string& name, size_t maxBytes)
 {
     imageSource in;
     in.data = data;
     in.size = size;
+    in.maxBytes = maxBytes;
     return readAs(formatOf(data, size, name), in, name);
 }
 

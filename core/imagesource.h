@@ -17,6 +17,7 @@ struct imageSource {
     size_t used = 0;
     std::FILE* file = nullptr;
     uint64_t fileSize = UINT64_MAX; // of the whole file; UINT64_MAX when not known (a device)
+    size_t maxBytes = SIZE_MAX;     // of the bitmap made, below pixelBlockSize's bound
 
     // Up to n bytes; fewer only at the end of the input or on a read error.
     size_t read(uint8_t* to, size_t n);
@@ -29,7 +30,7 @@ std::unique_ptr<bitmap> readJpegFrom(imageSource& in, const std::string& name);
 
 // Opens path and reads it as a BMP file, or as whatever image its first bytes (or else its
 // name) say it is.
-std::unique_ptr<bitmap> readImageFile(const std::string& path, bool onlyBmp);
+std::unique_ptr<bitmap> readImageFile(const std::string& path, bool onlyBmp, size_t maxBytes = SIZE_MAX);
 
 // The colours of a palette image, red, green, blue.
 struct colourTable {

@@ -3,6 +3,7 @@
 
 #include <cstdio> // jpeglib.h needs FILE declared first
 #include <jpeglib.h>
+#include <jerror.h>
 
 #include <csetjmp>
 #include <cstring>
@@ -16,12 +17,14 @@ namespace {
 
 enum class outcome { read, failed, tooLarge, noMemory };
 
-// A progressive file may hold any number of scans, each a pass over the whole picture: a
-// small file could keep the decoder busy for minutes.
+// A progressive file may hold any number of scans, each a pass over the blocks of its
+// components however few bytes it takes: a small file could keep the decoder busy for
+// minutes. Encoders write some ten scans that go over the picture about six times.
 const int maxScans = 256;
-// Coefficient buffers of progressive files are held whole; a bound on them and on libjpeg's
-// other blocks (the pixels themselves are held to pixelBlockSize's bound).
-const long maxLibraryMemory = 1L << 30;
+const int maxPasses = 32;
+// libjpeg holds the coefficients of a progressive or multi-scan file whole, as many as its
+// header asks for; besides them, its rows and tables stay within this.
+const long otherLibraryMemory = 64L << 20;
 
 struct jpegState {
     jpeg_decompress_struct cinfo;
@@ -33,7 +36,11 @@ struct jpegState {
     imageSource* in = nullptr;
     bool created = false;
     bitmap* image = nullptr;
+    JSAMPLE* inkRow = nullptr; // one row of CMYK samples, for CMYK and YCCK files
     JDIMENSION width = 0, height = 0;
+    int precision = 0; // of a file libjpeg refused for it
+    int scansCounted = 0;
+    unsigned long long blocksScanned = 0, blocksInPicture = 0;
     JOCTET buffer[65536];
 };
 
@@ -51,6 +58,8 @@ jpegState* stateOf(j_common_ptr cinfo) { return reinterpret_cast<jpegState*>(cin
 
 [[noreturn]] void onError(j_common_ptr cinfo)
 {
+    if (cinfo->err->msg_code == JERR_BAD_PRECISION)
+        stateOf(cinfo)->precision = cinfo->err->msg_parm.i[0];
     char text[JMSG_LENGTH_MAX];
     cinfo->err->format_message(cinfo, text);
     fail(stateOf(cinfo), text);
@@ -69,8 +78,32 @@ void noOutput(j_common_ptr) {}
 void onProgress(j_common_ptr cinfo)
 {
     j_decompress_ptr d = reinterpret_cast<j_decompress_ptr>(cinfo);
+    jpegState* s = stateOf(cinfo);
+    if (d->input_scan_number == s->scansCounted)
+        return;
+    s->scansCounted = d->input_scan_number;
+    s->blocksScanned += static_cast<unsigned long long>(d->MCUs_per_row) * d->MCU_rows_in_scan * d->blocks_in_MCU;
+    char text[80];
     if (d->input_scan_number > maxScans)
-        fail(stateOf(cinfo), "too many scans");
+        std::snprintf(text, sizeof text, "more than %d scans", maxScans);
+    else if (s->blocksScanned > maxPasses * s->blocksInPicture)
+        std::snprintf(text, sizeof text, "scans that go over the picture more than %d times", maxPasses);
+    else
+        return;
+    fail(s, text);
+}
+
+// Files with Adobe's marker hold their inks inverted (255 is no ink), as Adobe's programs write
+// them; others as plain amounts of ink.
+void inksToRgb(const JSAMPLE* ink, uint8_t* rgb, JDIMENSION width, bool inverted)
+{
+    for (JDIMENSION x = 0; x < width; ++x, ink += 4, rgb += 3) {
+        const unsigned black = inverted ? ink[3] : 255u - ink[3];
+        for (int c = 0; c < 3; ++c) {
+            const unsigned paper = inverted ? ink[c] : 255u - ink[c];
+            rgb[c] = static_cast<uint8_t>((paper * black + 127) / 255);
+        }
+    }
 }
 
 void initSource(j_decompress_ptr) {}
@@ -107,7 +140,7 @@ outcome decodeRows(jpegState* s)
     jpeg_decompress_struct& cinfo = s->cinfo;
     s->created = true; // the struct is zeroed, so destroying a half-made one is safe
     jpeg_create_decompress(&cinfo);
-    cinfo.mem->max_memory_to_use = maxLibraryMemory;
+    cinfo.mem->max_memory_to_use = otherLibraryMemory;
     s->source.init_source = initSource;
     s->source.fill_input_buffer = fillBuffer;
     s->source.skip_input_data = skipInput;
@@ -123,23 +156,40 @@ outcome decodeRows(jpegState* s)
     s->width = cinfo.image_width;
     s->height = cinfo.image_height;
     const bool grey = cinfo.jpeg_color_space == JCS_GRAYSCALE;
+    // libjpeg turns YCCK into CMYK; the inks become RGB here.
+    const bool inks = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
     const int bytesPerPixel = grey ? 1 : 3;
-    if (pixelBlockSize(static_cast<int>(s->width), static_cast<int>(s->height), bytesPerPixel) == 0)
+    const size_t bytes = pixelBlockSize(static_cast<int>(s->width), static_cast<int>(s->height), bytesPerPixel);
+    if (bytes == 0 || bytes > s->in->maxBytes)
         return outcome::tooLarge;
-    cinfo.out_color_space = grey ? JCS_GRAYSCALE : JCS_RGB;
+    long coefficients = 0;
+    for (int c = 0; c < cinfo.num_components; ++c) {
+        const jpeg_component_info& k = cinfo.comp_info[c];
+        s->blocksInPicture += static_cast<unsigned long long>(k.width_in_blocks) * k.height_in_blocks;
+        const long across = (k.width_in_blocks + k.h_samp_factor - 1) / k.h_samp_factor * k.h_samp_factor;
+        const long down = (k.height_in_blocks + k.v_samp_factor - 1) / k.v_samp_factor * k.v_samp_factor;
+        coefficients += across * down * static_cast<long>(sizeof(JBLOCK));
+    }
+    cinfo.mem->max_memory_to_use = coefficients + otherLibraryMemory;
+    cinfo.out_color_space = grey ? JCS_GRAYSCALE : inks ? JCS_CMYK : JCS_RGB;
     jpeg_start_decompress(&cinfo);
-    if (cinfo.output_components != bytesPerPixel || cinfo.output_width != s->width ||
+    if (cinfo.output_components != (inks ? 4 : bytesPerPixel) || cinfo.output_width != s->width ||
         cinfo.output_height != s->height)
         fail(s, "unexpected output layout");
 
     s->image = new (std::nothrow) bitmap(static_cast<int>(s->width), static_cast<int>(s->height), bytesPerPixel);
-    if (!s->image || !s->image->pixels)
+    if (inks)
+        s->inkRow = new (std::nothrow) JSAMPLE[static_cast<size_t>(s->width) * 4];
+    if (!s->image || !s->image->pixels || (inks && !s->inkRow))
         return outcome::noMemory;
     // JPEG rows run top down, a bitmap's bottom up.
     const size_t rowBytes = static_cast<size_t>(s->width) * bytesPerPixel;
     while (cinfo.output_scanline < cinfo.output_height) {
-        JSAMPROW row = s->image->pixels.get() + rowBytes * (cinfo.output_height - 1 - cinfo.output_scanline);
+        JSAMPROW out = s->image->pixels.get() + rowBytes * (cinfo.output_height - 1 - cinfo.output_scanline);
+        JSAMPROW row = inks ? s->inkRow : out;
         jpeg_read_scanlines(&cinfo, &row, 1);
+        if (inks)
+            inksToRgb(s->inkRow, out, s->width, cinfo.saw_Adobe_marker);
     }
     jpeg_finish_decompress(&cinfo);
     return outcome::read;
@@ -165,10 +215,14 @@ std::unique_ptr<bitmap> readJpegFrom(imageSource& in, const std::string& name)
     if (s->created)
         jpeg_destroy_decompress(&s->cinfo);
     std::unique_ptr<bitmap> image(s->image);
+    delete[] s->inkRow;
 
     switch (result) {
     case outcome::failed:
-        say("ERROR: JPEG file '%s' could not be read (%s)!\n", file, s->message);
+        if (s->precision == 12)
+            say("ERROR: JPEG file '%s' has 12-bit samples, which are not supported!\n", file);
+        else
+            say("ERROR: JPEG file '%s' could not be read (%s)!\n", file, s->message);
         return nullptr;
     case outcome::tooLarge:
         say("ERROR: JPEG file '%s' is too large (%u x %u pixels)!\n", file, s->width, s->height);

@@ -14,6 +14,10 @@ namespace {
 
 enum class outcome { read, failed, tooLarge, noMemory };
 
+// Besides the bitmap, libpng holds two rows as the file stores them (up to 8 bytes a pixel);
+// wider rows are refused, which keeps those within 32 MiB.
+const size_t maxStoredRowBytes = size_t(16) << 20;
+
 struct pngState {
     imageSource* in;
     std::jmp_buf jump;
@@ -21,7 +25,6 @@ struct pngState {
     png_structp png = nullptr;
     png_infop info = nullptr;
     bitmap* image = nullptr;
-    png_bytep* rows = nullptr;
     png_uint_32 width = 0, height = 0;
     colourTable* palette = nullptr; // filled for palette images, else its size stays 0
 };
@@ -60,13 +63,21 @@ outcome decodeRows(pngState* s)
     png_set_read_fn(png, s, onRead);
     // Our own size limit applies, not libpng's default of a million pixels a side.
     png_set_user_limits(png, PNG_UINT_31_MAX, PNG_UINT_31_MAX);
+    // Ancillary chunks change nothing we make (no gamma, no background, alpha dropped), so libpng
+    // reads past them in small pieces, whatever length they claim, and keeps none.
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
+    // Should libpng still hold a chunk, one of 8 MiB at most and few of them; the one it reads
+    // besides the critical ones, transparency, takes 256 bytes.
+    png_set_chunk_cache_max(png, 32);
+    png_set_chunk_malloc_max(png, size_t(8) << 20);
     png_read_info(png, info);
     int depth = 0, type = 0;
     png_get_IHDR(png, info, &s->width, &s->height, &depth, &type, nullptr, nullptr, nullptr);
     const bool palette = type == PNG_COLOR_TYPE_PALETTE;
     const bool grey = (type & PNG_COLOR_MASK_COLOR) == 0;
     const int bytesPerPixel = palette || grey ? 1 : 3;
-    if (pixelBlockSize(static_cast<int>(s->width), static_cast<int>(s->height), bytesPerPixel) == 0)
+    const size_t bytes = pixelBlockSize(static_cast<int>(s->width), static_cast<int>(s->height), bytesPerPixel);
+    if (bytes == 0 || bytes > s->in->maxBytes || png_get_rowbytes(png, info) > maxStoredRowBytes)
         return outcome::tooLarge;
 
     if (palette) {
@@ -86,20 +97,20 @@ outcome decodeRows(pngState* s)
     }
     png_set_scale_16(png);
     png_set_strip_alpha(png);
-    png_set_interlace_handling(png);
+    const int passes = png_set_interlace_handling(png);
     png_read_update_info(png, info);
     if (png_get_rowbytes(png, info) != s->width * bytesPerPixel)
         png_error(png, "unexpected row layout");
 
     s->image = new (std::nothrow) bitmap(static_cast<int>(s->width), static_cast<int>(s->height), bytesPerPixel);
-    s->rows = new (std::nothrow) png_bytep[s->height];
-    if (!s->image || !s->image->pixels || !s->rows)
+    if (!s->image || !s->image->pixels)
         return outcome::noMemory;
-    // PNG rows run top down, a bitmap's bottom up.
+    // PNG rows run top down, a bitmap's bottom up. Row by row, as png_read_image would, but
+    // without its table of a pointer a row, 8 bytes for each byte of a 1-pixel-wide image.
     const size_t rowBytes = static_cast<size_t>(s->width) * bytesPerPixel;
-    for (png_uint_32 y = 0; y < s->height; ++y)
-        s->rows[y] = s->image->pixels.get() + rowBytes * (s->height - 1 - y);
-    png_read_image(png, s->rows);
+    for (int pass = 0; pass < passes; ++pass)
+        for (png_uint_32 y = 0; y < s->height; ++y)
+            png_read_row(png, s->image->pixels.get() + rowBytes * (s->height - 1 - y), nullptr);
     png_read_end(png, nullptr);
     return outcome::read;
 }
@@ -119,7 +130,6 @@ std::unique_ptr<bitmap> readPngFrom(imageSource& in, const std::string& name)
         s.info = png_create_info_struct(s.png);
     outcome result = s.info ? decodeRows(&s) : outcome::noMemory;
     png_destroy_read_struct(&s.png, &s.info, nullptr);
-    delete[] s.rows;
     std::unique_ptr<bitmap> image(s.image);
 
     switch (result) {

@@ -15,6 +15,10 @@
 
 namespace {
 
+// Bitmaps of a few million pixels at most, read three times over with libjpeg's coefficients
+// beside them, stay well inside the fuzzer's memory limit (-rss_limit_mb=512) and time limit.
+const size_t maxBitmapBytes = size_t(16) << 20;
+
 bool oneErrorLine(const std::string& text)
 {
     return text.rfind("ERROR: ", 0) == 0 && text.find('\n') == text.size() - 1;
@@ -43,10 +47,10 @@ std::string compareWithFileReading(const uint8_t* data, size_t size)
     std::string fileText, memoryText;
     {
         consoleCapture capture;
-        fromFile = readImage(path);
+        fromFile = readImage(path, maxBitmapBytes);
         fileText = capture.text();
         capture.clear();
-        fromMemory = decodeImage(data, size, path);
+        fromMemory = decodeImage(data, size, path, maxBitmapBytes);
         memoryText = capture.text();
     }
     close(fd);
@@ -78,7 +82,7 @@ std::string imageInput(const uint8_t* data, size_t size)
     std::string text;
     {
         consoleCapture capture;
-        b = decodeImage(bytes.get(), size, "fuzz");
+        b = decodeImage(bytes.get(), size, "fuzz", maxBitmapBytes);
         text = capture.text();
     }
     std::string problem = compareWithFileReading(bytes.get(), size);

@@ -400,14 +400,18 @@ inline long long resolveIndex(long long index, size_t total, size_t readSoFar)
 }
 
 // What the loader reports once per file, after its counts.
-enum class objReport { vertexIndex, uvIndex, normalIndex, shortFace, tooManyFaces, count };
+enum class objReport { vertexIndex, uvIndex, normalIndex, shortFace, tooManyFaces, longFace, count };
 const char* const reportText[static_cast<int>(objReport::count)] = {
     "ERROR: Vertex index is out of range!\n",
     "ERROR: UV index is out of range!\n",
     "ERROR: Normal index is out of range!\n",
     "ERROR: Faces with fewer than three corners skipped!\n",
     "ERROR: Faces beyond the triangles memory can hold skipped!\n",
+    "ERROR: Faces of more than 65536 corners skipped!\n",
 };
+
+// A face's corners take some 150 bytes each while it is split; no real face comes near this.
+const size_t maxFaceCorners = 65536;
 
 // What reading the faces keeps besides the polygons: corners that name a record further on
 // in the file, filled in once every record is read; faces whose triangles wait for such a
@@ -435,6 +439,10 @@ struct faceReading {
     std::vector<uint8_t> wantsNormal; // per polygon, bit k for corner k; empty when none does
     std::vector<int> triangles;       // corner numbers, three a triangle, of the face being split
     size_t maxPolygons = INT_MAX;
+    // Ear clipping tries each corner against the others: the turns the file's non-convex faces
+    // may take together, so that a file of huge folded faces costs time in proportion to it.
+    // Faces past it are fanned.
+    long long earTurns = 0;
     bool reported[static_cast<int>(objReport::count)] = {};
     std::string messages;
     bool faceOutOfRange = false; // the face being read names an index outside its list
@@ -510,8 +518,9 @@ inline void fillTriangle(object& obj, size_t i, const faceReading::faceCorner* c
 
 // Splits a face of n > 3 corners into n - 2 triangles (corner numbers, three a triangle,
 // each in the face's own order): a fan from corner 0 when the face is convex in its plane,
-// else ear clipping, so that no triangle reaches outside the face.
-void splitFace(const std::vector<vector>& points, std::vector<int>& triangles)
+// else ear clipping, so that no triangle reaches outside the face. Ear clipping takes from
+// turnsLeft the turns it tests; what is left of the face when they run out is fanned.
+void splitFace(const std::vector<vector>& points, std::vector<int>& triangles, long long& turnsLeft)
 {
     const int n = static_cast<int>(points.size());
     triangles.clear();
@@ -549,7 +558,9 @@ void splitFace(const std::vector<vector>& points, std::vector<int>& triangles)
         u[static_cast<size_t>(k)] = a;
         v[static_cast<size_t>(k)] = b * sign;
     }
+    long long turns = 0;
     auto turn = [&](int a, int b, int c) {
+        ++turns;
         size_t i = static_cast<size_t>(a), j = static_cast<size_t>(b), k = static_cast<size_t>(c);
         return (u[j] - u[i]) * (v[k] - v[i]) - (v[j] - v[i]) * (u[k] - u[i]);
     };
@@ -562,10 +573,11 @@ void splitFace(const std::vector<vector>& points, std::vector<int>& triangles)
     }
 
     std::vector<int> left = order;
+    turns = 0;
     while (left.size() > 3) {
         const size_t m = left.size();
         size_t ear = m;
-        for (size_t k = 0; k < m && ear == m; ++k) {
+        for (size_t k = 0; k < m && ear == m && turns <= turnsLeft; ++k) {
             int a = left[(k + m - 1) % m], b = left[k], c = left[(k + 1) % m];
             if (turn(a, b, c) <= 0)
                 continue;
@@ -580,8 +592,9 @@ void splitFace(const std::vector<vector>& points, std::vector<int>& triangles)
             if (empty)
                 ear = k;
         }
-        if (ear == m) {
-            // Self-intersecting or folded: no clean ear is left, fan the rest.
+        if (ear == m || turns > turnsLeft) {
+            // Self-intersecting or folded (no clean ear is left), or out of turns: fan the rest.
+            turnsLeft -= turns;
             fan(left);
             return;
         }
@@ -589,6 +602,7 @@ void splitFace(const std::vector<vector>& points, std::vector<int>& triangles)
         left.erase(left.begin() + static_cast<long>(ear));
     }
     triangles.insert(triangles.end(), {left[0], left[1], left[2]});
+    turnsLeft -= turns;
 }
 
 // Fills the n - 2 polygons from first on with the triangles of a face of n > 3 corners, whose
@@ -599,7 +613,7 @@ void splitAndFill(object& obj, size_t first, const std::vector<faceReading::face
     for (size_t k = 0; k < points.size(); ++k)
         if (corners[k].at[0] >= 0)
             points[k] = obj.vertices[static_cast<size_t>(corners[k].at[0])];
-    splitFace(points, reading.triangles);
+    splitFace(points, reading.triangles, reading.earTurns);
     for (size_t t = 0; t + 2 < reading.triangles.size(); t += 3) {
         const faceReading::faceCorner* const three[3] = {&corners[static_cast<size_t>(reading.triangles[t])],
                                                          &corners[static_cast<size_t>(reading.triangles[t + 1])],
@@ -660,14 +674,18 @@ void readRecords(object& obj, const char* data, size_t size, const recordCounts&
             ++facesRead;
             reading.corners.clear();
             reading.faceOutOfRange = false;
+            size_t corners = 0;
             while (in.nextWordOnLine() && *in.p != '#') {
                 wordReader::corner c;
                 in.readCorner(c);
-                reading.corners.push_back(resolveCorner(obj, c, reading));
+                // A face too long to split is only counted.
+                if (++corners <= maxFaceCorners)
+                    reading.corners.push_back(resolveCorner(obj, c, reading));
             }
-            const size_t corners = reading.corners.size();
             if (corners < 3)
                 reading.reportOnce(objReport::shortFace);
+            else if (corners > maxFaceCorners)
+                reading.reportOnce(objReport::longFace);
             else if (obj.polygons.size() + corners - 2 + (counts.faces - facesRead) > reading.maxPolygons)
                 reading.reportOnce(objReport::tooManyFaces);
             else
@@ -791,7 +809,9 @@ std::unique_ptr<object> parseObject(const char* data, size_t size, const std::st
         preferLargePages(obj->polygons);
         // The faces come last in most files: their block first, while the parser reads the
         // records before them.
-        clearer.add(obj->polygons);
+        // Only as many triangles as a file of this size would hold at some 24 bytes a face:
+        // a file of bare "f" lines has its pages cleared only when written.
+        clearer.add(obj->polygons.data(), std::min<size_t>(counts.faces, size / 24 + 16) * sizeof(polygon));
         clearer.add(obj->normals);
         clearer.add(obj->uvs);
         clearer.add(obj->vertices);
@@ -810,6 +830,7 @@ std::unique_ptr<object> parseObject(const char* data, size_t size, const std::st
     obj->sourcePath = path;
     faceReading reading;
     reading.maxPolygons = triangleBudget();
+    reading.earTurns = 20000000 + 64 * static_cast<long long>(size);
     readRecords(*obj, data, size, counts, reading);
     obj->polygonCount = static_cast<int>(obj->polygons.size());
     obj->facesOutOfRange = reading.facesOutOfRange;

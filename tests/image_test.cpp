@@ -4,10 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio> // jpeglib.h needs FILE declared first
+#include <jpeglib.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <random>
 #include <string>
@@ -16,8 +21,8 @@
 #include <unistd.h>
 #include <zlib.h>
 
-// PNG and JPEG files made by ImageMagick from known pixels read back as those pixels; damaged
-// ones give one error line.
+// PNG and JPEG files made by ImageMagick or libjpeg from known pixels read back as those pixels;
+// damaged ones give one error line.
 
 namespace {
 
@@ -119,8 +124,7 @@ int largestDifference(const bitmap& b, const picture& p, int bytesPerPixel)
 
 TEST(pngFile, everyColourTypeAndDepthReadsItsPixels)
 {
-    if (!haveImageMagick())
-        GTEST_SKIP() << "ImageMagick's convert is not installed";
+    REQUIRE_IMAGEMAGICK();
     const struct {
         int type, depth; // as in the file's header
         int paletteSize = 0;
@@ -157,8 +161,7 @@ TEST(pngFile, everyColourTypeAndDepthReadsItsPixels)
 
 TEST(jpegFile, baselineProgressiveAndGreyReadWithinRounding)
 {
-    if (!haveImageMagick())
-        GTEST_SKIP() << "ImageMagick's convert is not installed";
+    REQUIRE_IMAGEMAGICK();
     const struct {
         const char* what;
         int colours;
@@ -222,8 +225,7 @@ size_t find(const std::vector<uint8_t>& d, const std::string& what)
 // text where the cause is ours to tell.
 TEST(imageFile, damagedFilesGiveOneErrorLine)
 {
-    if (!haveImageMagick())
-        GTEST_SKIP() << "ImageMagick's convert is not installed";
+    REQUIRE_IMAGEMAGICK();
     const std::string png = tempPath("good.png"), jpeg = tempPath("good.jpg");
     ASSERT_TRUE(convertImage("-size 16x8 gradient:red-blue '" + png + "'"));
     ASSERT_TRUE(convertImage("-size 16x8 gradient:red-blue -interlace Plane '" + jpeg + "'"));
@@ -287,4 +289,197 @@ TEST(imageFile, damagedFilesGiveOneErrorLine)
     EXPECT_EQ(readQuietly(textNamedJpeg).text, "ERROR: JPEG file '" + textNamedJpeg + "' is not a JPEG file!\n");
     for (const std::string& f : {png, jpeg, pngNamedBmp, textNamedPng, textNamedJpeg})
         std::remove(f.c_str());
+}
+
+namespace {
+
+// A JPEG file from libjpeg at the highest quality; sample(x, y, c) gives the input.
+std::vector<uint8_t> encodeJpeg(int width, int height, int components, J_COLOR_SPACE input,
+                                const std::function<void(jpeg_compress_struct&)>& setUp,
+                                const std::function<uint8_t(int, int, int)>& sample)
+{
+    jpeg_compress_struct c;
+    jpeg_error_mgr errors;
+    c.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&c);
+    unsigned char* out = nullptr;
+    unsigned long outSize = 0;
+    jpeg_mem_dest(&c, &out, &outSize);
+    c.image_width = static_cast<JDIMENSION>(width);
+    c.image_height = static_cast<JDIMENSION>(height);
+    c.input_components = components;
+    c.in_color_space = input;
+    jpeg_set_defaults(&c);
+    jpeg_set_quality(&c, 100, TRUE);
+    setUp(c);
+    jpeg_start_compress(&c, TRUE);
+    std::vector<JSAMPLE> row(static_cast<size_t>(width * components));
+    while (c.next_scanline < c.image_height) {
+        for (int x = 0; x < width; ++x)
+            for (int k = 0; k < components; ++k)
+                row[static_cast<size_t>(x * components + k)] = sample(x, static_cast<int>(c.next_scanline), k);
+        JSAMPROW r = row.data();
+        jpeg_write_scanlines(&c, &r, 1);
+    }
+    jpeg_finish_compress(&c);
+    std::vector<uint8_t> bytes(out, out + outSize);
+    jpeg_destroy_compress(&c);
+    std::free(out);
+    return bytes;
+}
+
+bool holds(const std::vector<uint8_t>& d, const std::string& what) { return find(d, what) < d.size(); }
+
+} // namespace
+
+// Four inks in 16 x 16 patches, stored as Adobe stores them (255 is no ink, with its marker)
+// or as plain amounts (without it), in CMYK and in YCCK, whose colour part libjpeg turns back
+// into CMYK. Red is the paper left by cyan and black: (255 - cyan) x (255 - black) / 255.
+TEST(jpegFile, cmykAndYcckGiveRgbOfTheirInks)
+{
+    const int inks[3][4] = {{0, 0, 0, 0}, {200, 30, 90, 40}, {60, 250, 10, 160}}; // amounts of ink
+    const struct {
+        const char* what;
+        J_COLOR_SPACE space;
+        bool adobe;
+    } cases[] = {
+        {"CMYK, Adobe's inverted form", JCS_CMYK, true},
+        {"CMYK, plain without Adobe's marker", JCS_CMYK, false},
+        {"YCCK", JCS_YCCK, true},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.what);
+        auto ink = [&](int x, int c) { return inks[x / 16][c]; };
+        std::vector<uint8_t> file = encodeJpeg(
+            48, 16, 4, JCS_CMYK,
+            [&](jpeg_compress_struct& c) {
+                jpeg_set_colorspace(&c, k.space);
+                c.write_Adobe_marker = k.adobe;
+            },
+            [&](int x, int, int c) { return static_cast<uint8_t>(k.adobe ? 255 - ink(x, c) : ink(x, c)); });
+        EXPECT_EQ(holds(file, "Adobe"), k.adobe);
+        const std::string path = tempPath("inks.jpg");
+        writeBytes(path, file);
+        readResult r = readQuietly(path);
+        std::remove(path.c_str());
+        EXPECT_EQ(r.text, "");
+        ASSERT_NE(r.image, nullptr);
+        ASSERT_EQ(r.image->bytesPerPixel, 3);
+        // Away from the patches' edges, where YCCK's halved colour is blurred.
+        int worst = 0;
+        for (int y = 3; y < 13; ++y)
+            for (int x = 0; x < 48; ++x) {
+                if (x % 16 < 3 || x % 16 > 12)
+                    continue;
+                colour got = r.image->pixelAt(x, y);
+                const int rgb[3] = {got.red, got.green, got.blue};
+                for (int c = 0; c < 3; ++c) {
+                    int want = static_cast<int>(std::lround((255 - ink(x, c)) * (255 - ink(x, 3)) / 255.0));
+                    worst = std::max(worst, std::abs(rgb[c] - want));
+                }
+            }
+        EXPECT_LE(worst, 2);
+    }
+}
+
+// ImageMagick writes CMYK files in Adobe's form and reads them back as we do.
+TEST(jpegFile, cmykFromImageMagickReadsAsImageMagickReadsIt)
+{
+    REQUIRE_IMAGEMAGICK();
+    const std::string jpeg = tempPath("cmyk.jpg");
+    ASSERT_TRUE(convertImage("-size 24x16 gradient:orange-navy -colorspace CMYK -quality 95 '" + jpeg + "'"));
+    ASSERT_TRUE(holds(bytesOf(jpeg), "Adobe"));
+    const std::string theirs = commandOutput(convertProgram() + " '" + jpeg + "' -depth 8 rgb:- 2>/dev/null");
+    readResult r = readQuietly(jpeg);
+    std::remove(jpeg.c_str());
+    EXPECT_EQ(r.text, "");
+    ASSERT_NE(r.image, nullptr);
+    ASSERT_EQ(theirs.size(), 24u * 16 * 3);
+    int worst = 0;
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 24; ++x) {
+            colour got = r.image->pixelAt(x, 15 - y);
+            const uint8_t* want = reinterpret_cast<const uint8_t*>(theirs.data()) + 3 * (y * 24 + x);
+            worst = std::max({worst, std::abs(got.red - want[0]), std::abs(got.green - want[1]), std::abs(got.blue - want[2])});
+        }
+    EXPECT_LE(worst, 1);
+}
+
+// The header names the precision before any data is decoded; a 12-bit file is refused with a
+// line that says why.
+TEST(jpegFile, twelveBitSamplesAreRefusedWithOneLine)
+{
+    std::vector<uint8_t> file = encodeJpeg(
+        8, 8, 1, JCS_GRAYSCALE, [](jpeg_compress_struct&) {}, [](int x, int y, int) { return static_cast<uint8_t>(16 * x + y); });
+    const size_t sof = find(file, "\xFF\xC0");
+    ASSERT_LT(sof + 4, file.size());
+    ASSERT_EQ(file[sof + 4], 8);
+    file[sof + 4] = 12;
+    const std::string path = tempPath("twelve.jpg");
+    writeBytes(path, file);
+    readResult r = readQuietly(path);
+    std::remove(path.c_str());
+    EXPECT_EQ(r.image, nullptr);
+    EXPECT_EQ(r.text, "ERROR: JPEG file '" + path + "' has 12-bit samples, which are not supported!\n");
+}
+
+namespace {
+
+std::vector<uint8_t> pngChunk(const char* type, const std::string& data)
+{
+    std::vector<uint8_t> chunk(4 + 4 + data.size() + 4);
+    const uint32_t n = static_cast<uint32_t>(data.size());
+    for (int i = 0; i < 4; ++i)
+        chunk[static_cast<size_t>(i)] = static_cast<uint8_t>(n >> (24 - 8 * i));
+    std::memcpy(chunk.data() + 4, type, 4);
+    std::memcpy(chunk.data() + 8, data.data(), data.size());
+    fixChunkCrc(chunk, 0);
+    return chunk;
+}
+
+} // namespace
+
+// Text, metadata and private chunks, however long, are passed over: the pixels and the silence
+// are those of the file without them. A critical chunk that is not known still refuses the file.
+TEST(pngFile, ancillaryChunksChangeNothing)
+{
+    REQUIRE_IMAGEMAGICK();
+    const std::string png = tempPath("plain.png");
+    ASSERT_TRUE(convertImage("-size 16x8 gradient:red-blue -strip '" + png + "'"));
+    const std::vector<uint8_t> plain = bytesOf(png);
+    const size_t afterHeader = 8 + 25;
+    ASSERT_EQ(find(plain, "IHDR"), 12u);
+
+    std::vector<uint8_t> withText(plain.begin(), plain.begin() + afterHeader);
+    std::string compressed(64, '\0');
+    uLongf n = compressed.size();
+    compress(reinterpret_cast<Bytef*>(&compressed[0]), &n, reinterpret_cast<const Bytef*>("some words"), 10);
+    compressed.resize(n);
+    for (const std::vector<uint8_t>& chunk :
+         {pngChunk("tEXt", std::string("Comment\0a short one", 19)),
+          pngChunk("zTXt", std::string("Comment\0\0", 9) + compressed),
+          pngChunk("iTXt", std::string("XML:com.adobe.xmp\0\0\0\0\0", 22) + std::string(10 << 20, 'x')),
+          pngChunk("prIv", "private"), pngChunk("gAMA", std::string("\0\0\xB1\x8F", 4))})
+        withText.insert(withText.end(), chunk.begin(), chunk.end());
+    withText.insert(withText.end(), plain.begin() + afterHeader, plain.end());
+    std::vector<uint8_t> withCritical(plain.begin(), plain.begin() + afterHeader);
+    const std::vector<uint8_t> unknown = pngChunk("CRIT", "must be understood");
+    withCritical.insert(withCritical.end(), unknown.begin(), unknown.end());
+    withCritical.insert(withCritical.end(), plain.begin() + afterHeader, plain.end());
+
+    readResult want = readQuietly(png);
+    ASSERT_NE(want.image, nullptr);
+    writeBytes(png, withText);
+    readResult got = readQuietly(png);
+    EXPECT_EQ(got.text, "");
+    ASSERT_NE(got.image, nullptr);
+    ASSERT_EQ(got.image->byteCount(), want.image->byteCount());
+    EXPECT_EQ(std::memcmp(got.image->pixels.get(), want.image->pixels.get(), want.image->byteCount()), 0);
+
+    writeBytes(png, withCritical);
+    readResult refused = readQuietly(png);
+    EXPECT_EQ(refused.image, nullptr);
+    EXPECT_EQ(refused.text.rfind("ERROR: PNG file '" + png + "' could not be read (", 0), 0u) << refused.text;
+    EXPECT_EQ(std::count(refused.text.begin(), refused.text.end(), '\n'), 1) << refused.text;
+    std::remove(png.c_str());
 }
