@@ -1,5 +1,5 @@
-// Time of the edge list, the texture-space surface maps (alpha, positions, normals) and the
-// texture-coordinate layout on generated meshes.
+// Time of the edge list, the texture-space surface maps (alpha, positions, normals), the
+// texture-coordinate layout and the corner normals on generated meshes.
 //
 //   geometry_bench [--no-brute-force]
 //
@@ -7,14 +7,18 @@
 // 0-1, two counter-clockwise triangles per quad, no overlap. For the 1k and 10k meshes the
 // brute-force edge list and alpha map run on the same mesh in the same run, and the ratios
 // are printed. The layout runs on the same grids (texture coordinates ignored) and on closed
-// latitude-longitude spheres.
+// latitude-longitude spheres. Corner normals are computed for every corner of a 1M-triangle
+// grid and of fans about one vertex (flat, and a steep cone whose faces pass some of each
+// other's tests), beside the pairwise form where it takes seconds at most.
 
 #include "core/console.h"
 #include "bench/gridmesh.h"
 #include "mesh/edgelist.h"
+#include "mesh/normals.h"
 #include "mesh/object.h"
 #include "mesh/uvlayout.h"
 #include "tests/reference/edgelist_reference.h"
+#include "tests/reference/normals_reference.h"
 #include "tests/reference/surfacemaps_reference.h"
 #include "tests/testmeshes.h"
 #include "texlight/surfacemaps.h"
@@ -42,6 +46,22 @@ long numberAt(const object& obj, int x, int y)
 {
     const polygon* p = obj.alphaMap[x][y];
     return p ? static_cast<long>(p - obj.shadingPolygons.data()) : -1;
+}
+
+// n triangles about the origin in a tilted plane, or with height a cone with its apex there.
+std::vector<polygon> fan(int n, double height)
+{
+    const double pi = 3.14159265358979323846;
+    const vector axis = normalised(vector(0.2, 1, 0.3));
+    const vector u = normalised(cross(axis, vector(1, 0, 0))), v = cross(axis, u);
+    auto rim = [&](int i) { return u * std::cos(2 * pi * i / n) + v * std::sin(2 * pi * i / n) - axis * height; };
+    std::vector<polygon> polys(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i) {
+        polygon& p = polys[static_cast<size_t>(i)];
+        p.position[1] = rim(i);
+        p.position[2] = rim(i + 1);
+    }
+    return polys;
 }
 
 double seconds(const std::function<void()>& work)
@@ -131,6 +151,46 @@ int main(int argc, char** argv)
         for (int run = 0; run < 3; ++run)
             best = std::min(best, seconds([&] { charts = generateUvLayout(obj, 1024, 1024); }));
         say("%-7s %9zu %7d %9.3f\n", m.name, m.polys.size(), charts, best);
+    }
+
+    say("\nCorner normals\n%-6s %9s %9s %11s %7s %s\n", "mesh", "triangles", "normals s", "pairwise s", "ratio", "same");
+    struct normalsMesh {
+        const char* name;
+        std::vector<polygon> polys;
+        bool pairwise;
+    };
+    const normalsMesh normalsMeshes[] = {
+        {"grid", gridSurface(708), true}, // 1,002,528 triangles
+        {"fan", fan(5000, 0), true},
+        {"fan", fan(50000, 0), false},
+        {"cone", fan(5000, 3), true},
+        {"cone", fan(50000, 3), false},
+    };
+    for (const normalsMesh& m : normalsMeshes) {
+        object fast(0, 0);
+        fast.polygons = m.polys;
+        for (polygon& p : fast.polygons)
+            p.faceNormal = normalised(cross(p.position[1] - p.position[0], p.position[2] - p.position[0]));
+        const std::vector<uint8_t> every(m.polys.size(), 7);
+        double best = INFINITY;
+        for (int run = 0; run < 3; ++run)
+            best = std::min(best, seconds([&] { computeCornerNormals(fast, every); }));
+        if (bruteForce && m.pairwise) {
+            object slow(0, 0);
+            slow.polygons = fast.polygons;
+            double brute = seconds([&] { referenceComputeCornerNormals(slow, every); });
+            bool same = true;
+            for (size_t i = 0; same && i < m.polys.size(); ++i)
+                for (int k = 0; k < 3; ++k) {
+                    const vector& a = fast.polygons[i].normal[k];
+                    const vector& b = slow.polygons[i].normal[k];
+                    const double x[3] = {a.x, a.y, a.z}, y[3] = {b.x, b.y, b.z};
+                    same = same && std::memcmp(x, y, sizeof x) == 0;
+                }
+            say("%-6s %9zu %9.3f %11.3f %7.0f %s\n", m.name, m.polys.size(), best, brute, brute / best, same ? "yes" : "NO");
+        } else {
+            say("%-6s %9zu %9.3f %11s %7s %s\n", m.name, m.polys.size(), best, "-", "-", "-");
+        }
     }
     return 0;
 }

@@ -1,19 +1,162 @@
 #include "mesh/normals.h"
 
+#include "core/workers.h"
 #include "mesh/object.h"
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 
 namespace {
 
-// The corner's angle in its triangle.
+// The corner's angle in its triangle: atan2(|a x b|, a . b), rounded as in vector's operations.
 double cornerAngle(const polygon& p, int k)
 {
-    vector a = p.position[(k + 1) % 3] - p.position[k];
-    vector b = p.position[(k + 2) % 3] - p.position[k];
-    vector c = cross(a, b);
-    return std::atan2(std::sqrt(dot(c, c)), dot(a, b));
+    const vector& o = p.position[k];
+    const vector& e = p.position[(k + 1) % 3];
+    const vector& f = p.position[(k + 2) % 3];
+    const double ax = e.x - o.x, ay = e.y - o.y, az = e.z - o.z;
+    const double bx = f.x - o.x, by = f.y - o.y, bz = f.z - o.z;
+    const double cx = ay * bz - az * by, cy = az * bx - ax * bz, cz = ax * by - ay * bx;
+    return std::atan2(std::sqrt(cx * cx + cy * cy + cz * cz), ax * bx + ay * by + az * bz);
+}
+
+// x, y and z alone: the per-position arrays stay dense.
+struct triple {
+    double x, y, z;
+};
+
+// Rounds as dot(vector, vector) does.
+double dot3(const triple& a, const triple& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+
+// As normalise(vector&) rounds.
+triple normalised(const triple& t)
+{
+    vector v(t.x, t.y, t.z);
+    normalise(v);
+    return {v.x, v.y, v.z};
+}
+
+double distance(const triple& a, const triple& b)
+{
+    const triple d{a.x - b.x, a.y - b.y, a.z - b.z};
+    return std::sqrt(dot3(d, d));
+}
+
+// Below this many corners at a position, testing every pair is cheapest.
+constexpr size_t pairwiseBelow = 16;
+// Unit normals closer than this to a cluster's first normal join it.
+constexpr double clusterRadius = 0.05;
+// Face normals whose squared length is this close to 1 count as unit normals.
+constexpr double unitSlack = 1e-9;
+// Labels of the corners at one position: clusters of unit normals, then these two.
+constexpr int zeroLabel = 62;  // (0, 0, 0): its dot product with any finite normal is 0
+constexpr int neverLabel = 63; // a NaN: no dot product with it passes
+
+enum class verdict { all, none, either };
+
+// Whether every unit normal within ra of a and every one within rb of b pass each other's test
+// (dot product above t), none do, or it depends on the pair. For unit normals,
+// x . y = (|x|^2 + |y|^2 - |x - y|^2) / 2, so bounds on |x - y| bound the dot product; the
+// margins are far wider than any rounding of the distances and of the dot products.
+verdict judge(const triple& a, double ra, const triple& b, double rb, double t)
+{
+    const double d = distance(a, b);
+    const double far = d + ra + rb + 1e-9;
+    const double near = std::max(0.0, d - ra - rb - 1e-9);
+    if (1 - far * far / 2 - 1e-8 > t)
+        return verdict::all;
+    if (1 - near * near / 2 + 1e-8 < t)
+        return verdict::none;
+    return verdict::either;
+}
+
+// The face normals of the corners at one position, in file order, and what their labels say.
+struct cornerLabels {
+    const triple* normal = nullptr;
+    size_t k = 0;
+    std::vector<uint8_t> label;
+    uint64_t passes[64]; // by label: the labels whose normals pass its test
+};
+
+// Labels the corners so that whether one passes another's test follows from their labels
+// alone, which lets corners with the same labels passing share one sum. False when the
+// normals defeat it (a normal of another length, a test too close to call, too many clusters).
+bool labelCorners(cornerLabels& at, double t)
+{
+    const size_t k = at.k;
+    at.label.assign(k, 0);
+    triple centre{0, 0, 0};
+    size_t units = 0;
+    for (size_t j = 0; j < k; ++j) {
+        const triple& n = at.normal[j];
+        if (std::isnan(n.x) || std::isnan(n.y) || std::isnan(n.z)) {
+            at.label[j] = neverLabel;
+        } else if (n.x == 0 && n.y == 0 && n.z == 0) {
+            at.label[j] = zeroLabel;
+        } else if (std::fabs(dot3(n, n) - 1) <= unitSlack) {
+            centre = {centre.x + n.x, centre.y + n.y, centre.z + n.z};
+            ++units;
+        } else {
+            return false;
+        }
+    }
+
+    // A flat or gently curved neighbourhood: one cluster about the mean of all.
+    triple seed[zeroLabel];
+    double radius[zeroLabel];
+    int clusters = 0;
+    if (units > 0) {
+        const double share = 1.0 / static_cast<double>(units);
+        seed[0] = {centre.x * share, centre.y * share, centre.z * share};
+        radius[0] = 0;
+        for (size_t j = 0; j < k; ++j)
+            if (at.label[j] == 0)
+                radius[0] = std::max(radius[0], distance(at.normal[j], seed[0]));
+        clusters = 1;
+        if (judge(seed[0], radius[0], seed[0], radius[0], t) != verdict::all) {
+            // Creases: clusters about their first normals, each pair of them decided as a whole.
+            clusters = 0;
+            for (size_t j = 0; j < k; ++j) {
+                if (at.label[j] != 0)
+                    continue;
+                int c = 0;
+                double d = 0;
+                while (c < clusters && !((d = distance(at.normal[j], seed[c])) <= clusterRadius))
+                    ++c;
+                if (c == clusters) {
+                    if (clusters == zeroLabel)
+                        return false;
+                    seed[c] = at.normal[j];
+                    radius[c] = d = 0;
+                    ++clusters;
+                }
+                radius[c] = std::max(radius[c], d);
+                at.label[j] = static_cast<uint8_t>(c);
+            }
+        }
+    }
+
+    const bool zeroPasses = 0.0 > t;
+    const uint64_t zeroBit = uint64_t(1) << zeroLabel;
+    uint64_t allClusters = 0;
+    for (int c = 0; c < clusters; ++c) {
+        allClusters |= uint64_t(1) << c;
+        at.passes[c] = zeroPasses ? zeroBit : 0;
+    }
+    for (int a = 0; a < clusters; ++a)
+        for (int b = 0; b <= a; ++b) {
+            const verdict v = judge(seed[a], radius[a], seed[b], radius[b], t);
+            if (v == verdict::either)
+                return false;
+            if (v == verdict::all) {
+                at.passes[a] |= uint64_t(1) << b;
+                at.passes[b] |= uint64_t(1) << a;
+            }
+        }
+    at.passes[zeroLabel] = zeroPasses ? allClusters | zeroBit : 0;
+    at.passes[neverLabel] = 0;
+    return true;
 }
 
 } // namespace
@@ -21,51 +164,219 @@ double cornerAngle(const polygon& p, int k)
 long long computeCornerNormals(object& obj, const std::vector<uint8_t>& marked)
 {
     const size_t count = std::min(marked.size(), obj.polygons.size());
-    bool any = false;
-    for (size_t i = 0; i < count && !any; ++i)
-        any = marked[i] != 0;
+    bool any = false, every = true;
+    for (size_t i = 0; i < count; ++i) {
+        any = any || (marked[i] & 7) != 0;
+        every = every && (marked[i] & 7) == 7;
+    }
     if (!any)
         return 0;
 
-    // Every corner, chained in file order to the first corner at its position, which an
-    // open-addressed table finds.
+    // A polygon takes over 400 bytes, so corner numbers fit in 32 bits. Work that is the same
+    // for any split is shared among the threads in runs of polygons or of positions.
     const size_t corners = 3 * count;
+    const size_t chunk = 16384;
+    const int polygonPieces = static_cast<int>((count + chunk - 1) / chunk);
+    auto rangeOf = [&](int piece, size_t total) {
+        return std::make_pair(static_cast<size_t>(piece) * chunk, std::min(total, (static_cast<size_t>(piece) + 1) * chunk));
+    };
+
+    // Each corner's angle once, and the face normals, in arrays small enough that the corners
+    // of nearby positions share the caches.
+    std::unique_ptr<double[]> angle(new double[corners]);
+    std::unique_ptr<triple[]> faceNormal(new triple[count]);
+    auto measure = [&](size_t i) {
+        const polygon& p = obj.polygons[i];
+        faceNormal[i] = {p.faceNormal.x, p.faceNormal.y, p.faceNormal.z};
+        for (int k = 0; k < 3; ++k)
+            angle[3 * i + static_cast<size_t>(k)] = cornerAngle(p, k);
+    };
+    auto positionAt = [&](size_t c) {
+        const vector& v = obj.polygons[c / 3].position[c % 3];
+        return triple{v.x, v.y, v.z};
+    };
+    auto hashOf = [](const triple& p) {
+        return mixBits(coordinateBits(p.x) * 0x9E3779B97F4A7C15ull ^ coordinateBits(p.y) * 0xC2B2AE3D27D4EB4Full ^
+                       coordinateBits(p.z) * 0x165667B19E3779F9ull);
+    };
+
+    // Every corner numbered by its position, the positions in order of first use, through an
+    // open-addressed table that grows. A slot holds a position's number + 1, and above it the
+    // top half of its hash, which spares reading the positions that merely share the slot.
+    std::unique_ptr<uint32_t[]> positionOf(new uint32_t[corners]);
+    std::vector<triple> positions;
+    std::vector<uint8_t> positionMarked;
+    // A closed mesh has about one position for six corners; the file's vertex count, where
+    // there is one, is the better guess.
+    positions.reserve(std::min(corners, std::max(obj.vertices.size() + 1, corners / 6)));
+    positionMarked.reserve(positions.capacity());
     size_t slots = 16;
-    while (slots < 2 * corners)
+    while (slots < 2 * positions.capacity())
         slots <<= 1;
-    std::vector<int64_t> firstAt(slots, -1);
-    std::vector<int64_t> group(corners), next(corners, -1), tail(corners);
-    auto position = [&](size_t c) -> const vector& { return obj.polygons[c / 3].position[c % 3]; };
-    for (size_t c = 0; c < corners; ++c) {
-        size_t s = positionHash(position(c)) & (slots - 1);
-        while (firstAt[s] >= 0 && !samePosition(position(static_cast<size_t>(firstAt[s])), position(c)))
-            s = (s + 1) & (slots - 1);
-        if (firstAt[s] < 0) {
-            firstAt[s] = static_cast<int64_t>(c);
-            group[c] = tail[c] = static_cast<int64_t>(c);
-            continue;
+    std::vector<uint64_t> table(slots, 0);
+    auto entry = [](uint64_t h, size_t n) { return (h & ~uint64_t(0xFFFFFFFF)) | (n + 1); };
+    // While one thread numbers the positions, the others measure the angles when every
+    // corner wants a normal (otherwise only the polygons at wanted positions, afterwards).
+    sharedWorkers().forEachPiece(1 + (every ? polygonPieces : 0), [&](int piece) {
+        if (piece > 0) {
+            const auto [begin, end] = rangeOf(piece - 1, count);
+            for (size_t i = begin; i < end; ++i)
+                measure(i);
+            return;
         }
-        const size_t g = static_cast<size_t>(firstAt[s]);
-        next[static_cast<size_t>(tail[g])] = static_cast<int64_t>(c);
-        tail[g] = static_cast<int64_t>(c);
-        group[c] = static_cast<int64_t>(g);
+        // The table is far larger than the caches: its slots are asked for some corners ahead.
+        constexpr size_t ahead = 16;
+        uint64_t hashes[ahead];
+        for (size_t c = 0; c < ahead && c < corners; ++c)
+            hashes[c] = hashOf(positionAt(c));
+        for (size_t c = 0; c < corners; ++c) {
+            const triple p = positionAt(c);
+            const uint64_t hash = hashes[c % ahead];
+            if (c + ahead < corners) {
+                hashes[c % ahead] = hashOf(positionAt(c + ahead));
+                __builtin_prefetch(&table[hashes[c % ahead] & (slots - 1)]);
+            }
+            const uint8_t bit = marked[c / 3] >> (c % 3) & 1;
+            // A NaN equals nothing, itself included: such a corner is alone at its position.
+            const bool comparable = !std::isnan(p.x) && !std::isnan(p.y) && !std::isnan(p.z);
+            size_t s = hash & (slots - 1);
+            if (comparable) {
+                for (; table[s] != 0; s = (s + 1) & (slots - 1)) {
+                    if ((table[s] ^ hash) >> 32)
+                        continue;
+                    const triple& q = positions[(table[s] & 0xFFFFFFFF) - 1];
+                    if (q.x == p.x && q.y == p.y && q.z == p.z)
+                        break;
+                }
+                if (table[s] != 0) {
+                    const uint32_t n = static_cast<uint32_t>(table[s] & 0xFFFFFFFF) - 1;
+                    positionOf[c] = n;
+                    positionMarked[n] |= bit;
+                    continue;
+                }
+            }
+            positionOf[c] = static_cast<uint32_t>(positions.size());
+            positions.push_back(p);
+            positionMarked.push_back(bit);
+            if (!comparable)
+                continue;
+            table[s] = entry(hash, positions.size() - 1);
+            if (2 * positions.size() > slots) {
+                slots <<= 1;
+                table.assign(slots, 0);
+                for (size_t n = 0; n < positions.size(); ++n) {
+                    const triple& q = positions[n];
+                    if (std::isnan(q.x) || std::isnan(q.y) || std::isnan(q.z))
+                        continue;
+                    const uint64_t h = hashOf(q);
+                    size_t t = h & (slots - 1);
+                    while (table[t] != 0)
+                        t = (t + 1) & (slots - 1);
+                    table[t] = entry(h, n);
+                }
+            }
+        }
+    });
+    table = std::vector<uint64_t>();
+    if (!every)
+        sharedWorkers().forEachPiece(polygonPieces, [&](int piece) {
+            const auto [begin, end] = rangeOf(piece, count);
+            for (size_t i = begin; i < end; ++i)
+                if (positionMarked[positionOf[3 * i]] | positionMarked[positionOf[3 * i + 1]] |
+                    positionMarked[positionOf[3 * i + 2]])
+                    measure(i);
+        });
+
+    // The corners of each position together, in file order.
+    std::vector<uint32_t> first(positions.size() + 1, 0);
+    for (size_t c = 0; c < corners; ++c)
+        ++first[positionOf[c] + 1];
+    for (size_t n = 0; n < positions.size(); ++n)
+        first[n + 1] += first[n];
+    std::unique_ptr<uint32_t[]> members(new uint32_t[corners]);
+    {
+        std::vector<uint32_t> fill(first.begin(), first.end() - 1);
+        for (size_t c = 0; c < corners; ++c)
+            members[fill[positionOf[c]]++] = static_cast<uint32_t>(c);
     }
 
+    // Each corner's sum adds, in file order, the weighted normals of the corners at its
+    // position whose face normals pass its test. Corners that pass the same ones, told by a
+    // mask of members or of labels, share the sum and its normalising. The normals go into
+    // the polygons afterwards, in their order: scattered writes into them cost more.
     const double threshold = obj.sharpEdgeThreshold;
-    long long given = 0;
-    for (size_t c = 0; c < corners; ++c) {
-        if (!(marked[c / 3] >> (c % 3) & 1))
-            continue;
-        const vector own = obj.polygons[c / 3].faceNormal;
-        vector sum(0, 0, 0);
-        for (int64_t o = group[c]; o >= 0; o = next[static_cast<size_t>(o)]) {
-            const polygon& other = obj.polygons[static_cast<size_t>(o) / 3];
-            if (dot(other.faceNormal, own) > threshold)
-                sum = sum + other.faceNormal * cornerAngle(other, static_cast<int>(o % 3));
+    const int positionPieces = static_cast<int>((positions.size() + chunk - 1) / chunk);
+    std::vector<long long> given(static_cast<size_t>(positionPieces), 0);
+    std::unique_ptr<triple[]> result(new triple[corners]);
+    sharedWorkers().forEachPiece(positionPieces, [&](int piece) {
+        std::vector<triple> normal, weighted;
+        cornerLabels at;
+        std::vector<std::pair<uint64_t, triple>> known;
+        const auto [begin, end] = rangeOf(piece, positions.size());
+        for (size_t n = begin; n < end; ++n) {
+            if (!positionMarked[n])
+                continue;
+            const uint32_t* const here = members.get() + first[n];
+            const size_t k = first[n + 1] - first[n];
+            normal.resize(k);
+            weighted.resize(k);
+            for (size_t j = 0; j < k; ++j) {
+                const triple& f = faceNormal[here[j] / 3];
+                const double a = angle[here[j]];
+                normal[j] = f;
+                weighted[j] = {f.x * a, f.y * a, f.z * a};
+            }
+            const bool few = k < pairwiseBelow;
+            at.normal = normal.data();
+            at.k = k;
+            const bool labelled = !few && labelCorners(at, threshold);
+            uint64_t rows[pairwiseBelow] = {};
+            if (few) // a . b and b . a round alike: each pair is tested once
+                for (size_t j = 0; j < k; ++j)
+                    for (size_t o = 0; o <= j; ++o)
+                        if (dot3(normal[o], normal[j]) > threshold) {
+                            rows[j] |= uint64_t(1) << o;
+                            rows[o] |= uint64_t(1) << j;
+                        }
+            known.clear();
+            for (size_t j = 0; j < k; ++j) {
+                const uint32_t c = here[j];
+                if (!(marked[c / 3] >> (c % 3) & 1))
+                    continue;
+                ++given[static_cast<size_t>(piece)];
+                triple sum{0, 0, 0};
+                auto add = [&](size_t o) { sum = {sum.x + weighted[o].x, sum.y + weighted[o].y, sum.z + weighted[o].z}; };
+                if (few || labelled) {
+                    const uint64_t passes = few ? rows[j] : at.passes[at.label[j]];
+                    auto same = std::find_if(known.begin(), known.end(), [&](const auto& s) { return s.first == passes; });
+                    if (same == known.end()) {
+                        for (size_t o = 0; o < k; ++o)
+                            if (passes >> (few ? o : at.label[o]) & 1)
+                                add(o);
+                        known.emplace_back(passes, normalised(sum));
+                        same = known.end() - 1;
+                    }
+                    result[c] = same->second;
+                } else {
+                    for (size_t o = 0; o < k; ++o)
+                        if (dot3(normal[o], normal[j]) > threshold)
+                            add(o);
+                    result[c] = normalised(sum);
+                }
+            }
         }
-        normalise(sum);
-        obj.polygons[c / 3].normal[c % 3] = sum;
-        ++given;
-    }
-    return given;
+    });
+    sharedWorkers().forEachPiece(polygonPieces, [&](int piece) {
+        const auto [begin, end] = rangeOf(piece, count);
+        for (size_t i = begin; i < end; ++i)
+            for (int k = 0; k < 3; ++k)
+                if (marked[i] >> k & 1) {
+                    const triple& r = result[3 * i + static_cast<size_t>(k)];
+                    obj.polygons[i].normal[k] = vector(r.x, r.y, r.z);
+                }
+    });
+    long long total = 0;
+    for (long long g : given)
+        total += g;
+    return total;
 }

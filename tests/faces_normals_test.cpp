@@ -1,14 +1,20 @@
 // Faces of any corner count and corner normals for files without them, through the loader.
 #include "core/console.h"
+#include "mesh/normals.h"
 #include "mesh/object.h"
 
+#include "tests/reference/normals_reference.h"
 #include "tests/testdata.h"
+#include "tests/testmeshes.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <limits>
 #include <map>
+#include <random>
 #include <tuple>
 #include <memory>
 #include <sstream>
@@ -157,6 +163,13 @@ TEST(FaceSplitting, MixedCornerCountsKeepTheFileOrder)
 
 // --- Corner normals --------------------------------------------------------------------------
 
+// Every corner's normal (x, y, z and w), bit for bit.
+bool sameBits(const vector& a, const vector& b)
+{
+    const double ours[4] = {a.x, a.y, a.z, a.w}, theirs[4] = {b.x, b.y, b.z, b.w};
+    return std::memcmp(ours, theirs, sizeof ours) == 0;
+}
+
 std::string cubeFile(bool withNormals)
 {
     std::string s = "v -1 -1 -1\nv 1 -1 -1\nv 1 1 -1\nv -1 1 -1\nv -1 -1 1\nv 1 -1 1\nv 1 1 1\nv -1 1 1\n"
@@ -300,6 +313,192 @@ TEST(CornerNormals, SpotGetsSmoothUnitNormalsFacingOutwards)
         split += position.second.size() > 1;
     EXPECT_EQ(at.size(), 2930u);
     EXPECT_LT(split, at.size() / 10);
+
+    // The loader's normals are the pairwise form's, bit for bit.
+    object slow(0, 0);
+    slow.polygons = spot->polygons;
+    referenceComputeCornerNormals(slow, std::vector<uint8_t>(slow.polygons.size(), 7));
+    for (size_t i = 0; i < slow.polygons.size(); ++i)
+        for (int k = 0; k < 3; ++k)
+            ASSERT_TRUE(sameBits(spot->polygons[i].normal[k], slow.polygons[i].normal[k])) << i << " " << k;
 }
+
+// --- Corner normals against the pairwise form ----------------------------------------------
+
+const double nan = std::numeric_limits<double>::quiet_NaN();
+
+polygon face(vector a, vector b, vector c)
+{
+    polygon p = testmeshes::triangle(a, b, c);
+    for (vector& n : p.normal)
+        n.set(7, -8, 9); // what a corner that wants no normal keeps
+    return p;
+}
+
+// n triangles around the origin in the plane through it with the given normal, or, with
+// height, a cone whose apex is the origin; a closed fan when sweep is a full turn.
+std::vector<polygon> fan(int n, vector axis, double height = 0, double sweep = 2 * M_PI)
+{
+    normalise(axis);
+    vector u = cross(axis, std::fabs(axis.x) < 0.9 ? vector(1, 0, 0) : vector(0, 1, 0));
+    normalise(u);
+    const vector v = cross(axis, u);
+    auto rim = [&](int i) {
+        const double a = sweep * i / n;
+        return u * std::cos(a) + v * std::sin(a) - axis * height;
+    };
+    std::vector<polygon> polys;
+    for (int i = 0; i < n; ++i)
+        polys.push_back(face(vector(0, 0, 0), rim(i), rim(i + 1)));
+    return polys;
+}
+
+// Sectors of a fan in planes of their own, meeting at creases through the origin.
+std::vector<polygon> creases(int perSector, const std::vector<vector>& axes)
+{
+    std::vector<polygon> polys;
+    for (size_t s = 0; s < axes.size(); ++s) {
+        vector axis = normalised(axes[s]);
+        for (int i = 0; i < perSector; ++i) {
+            auto rim = [&](int j) {
+                const double a = 2 * M_PI * (static_cast<double>(s) + double(j) / perSector) / static_cast<double>(axes.size());
+                vector d(std::cos(a), std::sin(a), 0);
+                return d - axis * dot(d, axis);
+            };
+            polys.push_back(face(vector(0, 0, 0), rim(i), rim(i + 1)));
+        }
+    }
+    return polys;
+}
+
+// Triangles between a few random points, so that every position has many corners whose
+// faces point every which way (or, flat, up and down).
+std::vector<polygon> randomShared(int triangles, int points, double depth)
+{
+    std::mt19937_64 random(20261208);
+    auto unit = [&] { return static_cast<double>(random() >> 11) * 0x1p-53 * 2 - 1; };
+    std::vector<vector> pool;
+    for (int i = 0; i < points; ++i)
+        pool.emplace_back(unit(), unit(), depth * unit());
+    std::vector<polygon> polys;
+    while (static_cast<int>(polys.size()) < triangles) {
+        const size_t a = random() % pool.size(), b = random() % pool.size(), c = random() % pool.size();
+        if (a != b && b != c && c != a)
+            polys.push_back(face(pool[a], pool[b], pool[c]));
+    }
+    return polys;
+}
+
+// A fan with faces of no area, face normals with a NaN, corners at NaN and infinite
+// positions, and an odd-length face normal where asked.
+std::vector<polygon> damagedFan(int n, bool oddLength)
+{
+    std::vector<polygon> polys = fan(n, vector(0.3, -0.5, 0.8));
+    for (int i = 0; i < n; i += 7)
+        polys[static_cast<size_t>(i)] = face(vector(0, 0, 0), polys[static_cast<size_t>(i)].position[1],
+                                             polys[static_cast<size_t>(i)].position[1]);
+    for (int i = 3; i < n; i += 11)
+        polys[static_cast<size_t>(i)].faceNormal.z = nan;
+    if (oddLength)
+        polys[5].faceNormal = polys[5].faceNormal * 0.5;
+    const vector far(1e308, -1e308, 1e308), lost(nan, 0, 1);
+    for (int i = 0; i < 40; ++i) {
+        polys.push_back(face(far, vector(0, 0, 0), lost));
+        polys.push_back(face(lost, far, vector(1, 1, 1)));
+    }
+    return polys;
+}
+
+// The same positions with other w: w takes no part in matching positions.
+std::vector<polygon> withW(std::vector<polygon> polys)
+{
+    for (size_t i = 0; i < polys.size(); ++i)
+        for (vector& p : polys[i].position)
+            p.w = i % 3 == 0 ? 1 : i % 3 == 1 ? 0.5 : -2;
+    return polys;
+}
+
+// Coordinates of -0 where others have 0, in positions and face normals.
+std::vector<polygon> signedZeros(int n)
+{
+    std::vector<polygon> polys = fan(n, vector(0, 0, 1));
+    for (size_t i = 0; i < polys.size(); ++i) {
+        if (i % 2)
+            polys[i].position[0] = vector(-0.0, 0.0, -0.0);
+        if (polys[i].faceNormal.x == 0)
+            polys[i].faceNormal.x = i % 3 ? 0.0 : -0.0;
+        if (polys[i].faceNormal.y == 0)
+            polys[i].faceNormal.y = i % 5 ? -0.0 : 0.0;
+    }
+    return polys;
+}
+
+struct normalsCase {
+    const char* name;
+    std::vector<polygon> polys;
+    double threshold;
+    bool someCorners; // a random half of the corners want a normal, else all
+};
+
+void PrintTo(const normalsCase& c, std::ostream* out) { *out << c.name; }
+
+class CornerNormalsTable : public ::testing::TestWithParam<normalsCase> {};
+
+TEST_P(CornerNormalsTable, SameBitsAsThePairwiseForm)
+{
+    const normalsCase& c = GetParam();
+    std::vector<uint8_t> marked(c.polys.size(), 7);
+    if (c.someCorners) {
+        std::mt19937 random(static_cast<unsigned>(c.polys.size()));
+        for (uint8_t& m : marked)
+            m = static_cast<uint8_t>(random() % 8);
+    }
+    object fast(0, 0), slow(0, 0);
+    fast.polygons = slow.polygons = c.polys;
+    fast.sharpEdgeThreshold = slow.sharpEdgeThreshold = c.threshold;
+    EXPECT_EQ(computeCornerNormals(fast, marked), referenceComputeCornerNormals(slow, marked));
+    size_t differ = 0;
+    for (size_t i = 0; i < c.polys.size(); ++i)
+        for (int k = 0; k < 3; ++k)
+            if (!sameBits(fast.polygons[i].normal[k], slow.polygons[i].normal[k]) && ++differ <= 5)
+                ADD_FAILURE() << "triangle " << i << " corner " << k;
+    EXPECT_EQ(differ, 0u);
+}
+
+std::vector<normalsCase> normalsCases()
+{
+    const std::vector<polygon> crease = creases(300, {vector(0, 0, 1), vector(0.3, 0, 1), vector(0, 1, 1), vector(-1, -0.2, 0.4)});
+    // Two planes whose face normals meet at the threshold itself: some pairs pass by rounding.
+    std::vector<polygon> atTheAngle = creases(400, {vector(0.1, 0.2, 1), vector(0.1, 1.2, 1)});
+    const double straddle = dot(atTheAngle.front().faceNormal, atTheAngle.back().faceNormal);
+    return {
+        {"FlatFanOfTwoThousand", fan(2000, vector(0.2, -0.7, 0.4)), 0.707, false},
+        {"FlatFanInAnAxisPlane", fan(1000, vector(0, 0, 1)), 0.707, true},
+        {"HalfFan", fan(800, vector(-1, 2, 3), 0, M_PI), 0.707, true},
+        {"ShallowCone", fan(1000, vector(1, 1, 1), 0.3), 0.707, false},
+        {"ConeAtTheSharpAngle", fan(1000, vector(1, 0, 2), 0.95), 0.707, true},
+        {"SteepCone", fan(1000, vector(0, 1, 0), 3), 0.707, false},
+        {"Creases", crease, 0.707, false},
+        {"CreasesSomeCorners", crease, 0.707, true},
+        {"CreaseAtTheThreshold", atTheAngle, straddle, false},
+        {"RandomSharedPositions", randomShared(1500, 24, 1), 0.707, true},
+        {"RandomNearlyFlat", randomShared(1500, 30, 0.01), 0.707, false},
+        {"RandomBelowZero", randomShared(600, 12, 1), -0.4, false},
+        {"DamagedFan", damagedFan(900, false), 0.707, false},
+        {"DamagedFanBelowZero", damagedFan(900, false), -0.5, true},
+        {"DamagedFanOddLength", damagedFan(300, true), 0.707, false},
+        {"ThresholdOne", fan(500, vector(0.2, 0.1, 1)), 1.0, false},
+        {"ThresholdJustBelowOne", fan(500, vector(0.2, 0.1, 1)), 0.9999999999, false},
+        {"ThresholdNaN", fan(500, vector(0.2, 0.1, 1)), nan, false},
+        {"ThresholdMinusInfinity", damagedFan(300, false), -std::numeric_limits<double>::infinity(), false},
+        {"WDiffers", withW(fan(600, vector(2, 1, -1), 0.4)), 0.707, false},
+        {"SignedZeros", signedZeros(600), 0.707, false},
+        {"Sphere", testmeshes::sphere(vector(1, 2, 3), 2, 40, 20), 0.707, true},
+        {"Box", testmeshes::box(vector(-1, -2, -3), vector(1, 2, 3)), 0.707, false},
+    };
+}
+
+INSTANTIATE_TEST_SUITE_P(Meshes, CornerNormalsTable, ::testing::ValuesIn(normalsCases()),
+                         [](const ::testing::TestParamInfo<normalsCase>& info) { return std::string(info.param.name); });
 
 } // namespace
