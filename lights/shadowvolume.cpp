@@ -3,17 +3,285 @@
 #include "mesh/object.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <unordered_map>
 
 namespace {
-
-vector centre(const polygon& p)
-{
-    return ((p.position[0] + p.position[1]) + p.position[2]) / 3.0;
-}
 
 bool validFace(const object& obj, int index)
 {
     return index >= 0 && index < static_cast<int>(obj.polygons.size());
+}
+
+// Whether p's winding goes from s straight on to t.
+bool runsFrom(const polygon& p, const vector& s, const vector& t)
+{
+    if (p.position[0] == s)
+        return p.position[1] == t;
+    if (p.position[1] == s)
+        return p.position[2] == t;
+    return p.position[2] == s && p.position[0] == t;
+}
+
+// An edge that casts: count facing triangles more run start to end than end to start.
+struct castEdge {
+    vector start;
+    vector end;
+    int count;
+};
+
+void castQuads(std::vector<quad>& quads, const castEdge& c, vector lightPosition)
+{
+    quad face;
+    const vector f0 = farCorner(c.start, lightPosition);
+    const vector f1 = farCorner(c.end, lightPosition);
+    face.faceNormal = normalised(cross(c.end - c.start, f0 - c.start));
+    // A facing triangle running start to end lies on the side this winding turns away from.
+    if (c.count > 0) {
+        face.corners[0] = f0;
+        face.corners[1] = f1;
+        face.corners[2] = c.end;
+        face.corners[3] = c.start;
+    } else {
+        face.corners[0] = c.start;
+        face.corners[1] = c.end;
+        face.corners[2] = f1;
+        face.corners[3] = f0;
+    }
+    for (int i = std::abs(c.count); i > 0; --i)
+        quads.push_back(face);
+}
+
+struct box {
+    double lo[3] = {INFINITY, INFINITY, INFINITY};
+    double hi[3] = {-INFINITY, -INFINITY, -INFINITY};
+
+    // Both ends at once: each bound then waits on one comparison per edge, not two.
+    void add(const vector& a, const vector& b)
+    {
+        lo[0] = std::min(lo[0], std::min(a.x, b.x));
+        lo[1] = std::min(lo[1], std::min(a.y, b.y));
+        lo[2] = std::min(lo[2], std::min(a.z, b.z));
+        hi[0] = std::max(hi[0], std::max(a.x, b.x));
+        hi[1] = std::max(hi[1], std::max(a.y, b.y));
+        hi[2] = std::max(hi[2], std::max(a.z, b.z));
+    }
+};
+
+// Two points either way round, for finding an edge by its end points.
+struct pointPair {
+    vector a;
+    vector b;
+    bool operator==(const pointPair& o) const { return (a == o.a && b == o.b) || (a == o.b && b == o.a); }
+};
+
+struct pointPairHash {
+    static uint64_t of(const vector& v)
+    {
+        return mixBits(coordinateBits(v.x) ^ mixBits(coordinateBits(v.y) ^ mixBits(coordinateBits(v.z) ^ mixBits(coordinateBits(v.w)))));
+    }
+    size_t operator()(const pointPair& p) const { return static_cast<size_t>(of(p.a) + of(p.b)); }
+};
+
+// Which of p's corner pairs (bit k for corners k and k + 1) joins s and t.
+unsigned pairBit(const polygon& p, const vector& s, const vector& t)
+{
+    for (int k = 0; k < 3; ++k) {
+        const vector& a = p.position[k];
+        const vector& b = p.position[(k + 1) % 3];
+        if ((a == s && b == t) || (a == t && b == s))
+            return 1u << k;
+    }
+    return 0;
+}
+
+// The edge list names only the two lowest triangles of an edge: the corner pairs of facing
+// triangles that no listed edge names them on are counted into the casting edges here.
+void countUnlistedTriangles(const object& obj, int edgeCount, std::vector<castEdge>& cast)
+{
+    const std::vector<polygon>& polys = obj.polygons;
+    std::vector<uint8_t> listed(polys.size(), 0);
+    for (int k = 0; k < edgeCount; ++k) {
+        const edge& e = obj.edges[k];
+        if (!validFace(obj, e.firstFace) || (e.secondFace != -1 && !validFace(obj, e.secondFace)))
+            continue;
+        for (int face : {e.firstFace, e.secondFace})
+            if (face != -1 && polys[face].facing == 1)
+                listed[face] |= static_cast<uint8_t>(pairBit(polys[face], e.start, e.end));
+    }
+    std::unordered_map<pointPair, size_t, pointPairHash> at;
+    for (size_t i = 0; i < cast.size(); ++i)
+        at.emplace(pointPair{cast[i].start, cast[i].end}, i);
+    for (size_t f = 0; f < polys.size(); ++f) {
+        if (polys[f].facing != 1 || listed[f] == 7)
+            continue;
+        for (int k = 0; k < 3; ++k) {
+            if (listed[f] & (1u << k))
+                continue;
+            const vector& p = polys[f].position[k];
+            const vector& q = polys[f].position[(k + 1) % 3];
+            auto found = at.find(pointPair{p, q});
+            if (found == at.end()) {
+                at.emplace(pointPair{p, q}, cast.size());
+                cast.push_back(castEdge{p, q, 1});
+            } else {
+                castEdge& c = cast[found->second];
+                c.count += c.start == p && c.end == q ? 1 : -1;
+            }
+        }
+    }
+}
+
+// Casts one object's quads and copies its facing flags into facing; with bounds, also gathers
+// its edges' end points there.
+void castObject(object& obj, vector lightPosition, std::vector<quad>& quads, std::vector<uint8_t>& facing, box* bounds)
+{
+    std::vector<polygon>& polys = obj.polygons;
+    box ends; // here rather than through bounds, which the facing flags' bytes might alias
+    // The edges read the flags from here rather than from polygons hundreds of bytes apart.
+    const uint8_t unknown = 2;
+    facing.assign(polys.size(), unknown);
+    long long facingCount = 0;
+    // As markFacing, but when an edge first asks: a polygon is then read while its
+    // neighbours are, and read again for its winding while it is still at hand.
+    auto faces = [&](int i) {
+        if (facing[i] == unknown) {
+            polygon& p = polys[i];
+            vector toLight = lightPosition - p.position[0];
+            p.facing = dot(p.faceNormal, toLight) > 0 ? 1 : 0;
+            facing[i] = p.facing;
+            facingCount += p.facing;
+        }
+        return facing[i] == 1;
+    };
+    const int edgeCount = std::min(obj.edgeCount, static_cast<int>(obj.edges.size()));
+    const int polygonCount = static_cast<int>(polys.size());
+    std::vector<castEdge> cast;
+    long long named = 0; // facing triangles named on listed edges
+    for (int k = 0; k < edgeCount; ++k) {
+        const edge& e = obj.edges[k];
+        if (bounds)
+            ends.add(e.start, e.end);
+        const int a = e.firstFace, b = e.secondFace;
+        if (a < 0 || a >= polygonCount || b < -1 || b >= polygonCount)
+            continue;
+        int count = faces(a);
+        if (b != -1 && faces(b)) {
+            count += runsFrom(polys[b], e.start, e.end) ? 1 : -1;
+            ++named;
+        }
+        named += facing[a];
+        if (count != 0)
+            cast.push_back(castEdge{e.start, e.end, count});
+    }
+    for (int i = 0; i < polygonCount; ++i)
+        faces(i);
+    if (bounds)
+        *bounds = ends;
+    if (edgeCount > 0 && named < 3 * facingCount)
+        countUnlistedTriangles(obj, edgeCount, cast);
+    for (const castEdge& c : cast)
+        if (c.count != 0)
+            castQuads(quads, c, lightPosition);
+}
+
+// Whether the box may meet the pyramid from the light to the near rectangle: the only place a
+// triangle whose volume reaches into the rectangle can be. False when the box lies wholly
+// outside one of the pyramid's faces.
+bool boxMeetsPyramid(const box& b, vector apex, const nearRectangle& view)
+{
+    const vector base[4] = {view.centre - view.across - view.up, view.centre + view.across - view.up,
+                            view.centre + view.across + view.up, view.centre - view.across + view.up};
+    const vector middle = (apex + view.centre * 4) / 5;
+    const vector lo(b.lo[0], b.lo[1], b.lo[2]), hi(b.hi[0], b.hi[1], b.hi[2]);
+    const vector span = hi - lo, reach = view.centre - apex;
+    const double size = std::sqrt(dot(span, span)) + std::sqrt(dot(reach, reach)) + std::sqrt(dot(view.across, view.across));
+    for (int k = 0; k < 5; ++k) {
+        const vector through = k < 4 ? apex : view.centre;
+        vector n = k < 4 ? cross(base[k] - apex, base[(k + 1) % 4] - apex) : cross(view.across, view.up);
+        if (dot(n, middle - through) < 0)
+            n = -n;
+        const vector farthest(n.x >= 0 ? hi.x : lo.x, n.y >= 0 ? hi.y : lo.y, n.z >= 0 ? hi.z : lo.z);
+        if (dot(n, farthest - through) < -1e-9 * std::sqrt(dot(n, n)) * size)
+            return false;
+    }
+    return true;
+}
+
+// k[0] + k[1] u + k[2] v >= 0 on the inside, over the near rectangle's window coordinates.
+struct halfPlane {
+    double k[3];
+    double at(double u, double v) const { return k[0] + k[1] * u + k[2] * v; }
+};
+
+halfPlane onRectangle(vector normal, vector through, const nearRectangle& view)
+{
+    return {{dot(normal, view.centre - through), dot(normal, view.across), dot(normal, view.up)}};
+}
+
+// The part of the near rectangle inside the volume of the facing triangle p; count 0 if none.
+nearPolygon entryInto(const polygon& p, vector lightPosition, const nearRectangle& view)
+{
+    nearPolygon out;
+    const vector& a = p.position[0];
+    const vector& b = p.position[1];
+    const vector& c = p.position[2];
+    vector n = cross(b - a, c - a);
+    if (dot(n, lightPosition - a) < 0)
+        n = -n;
+    halfPlane planes[4];
+    planes[0] = onRectangle(-n, a, view); // beyond the triangle
+    const vector* corners[3] = {&a, &b, &c};
+    for (int k = 0; k < 3; ++k) {
+        const vector& s = *corners[k];
+        const vector& t = *corners[(k + 1) % 3];
+        const vector& other = *corners[(k + 2) % 3];
+        vector side = cross(s - lightPosition, t - lightPosition);
+        if (dot(side, other - lightPosition) < 0)
+            side = -side;
+        planes[k + 1] = onRectangle(side, lightPosition, view);
+    }
+    for (const halfPlane& h : planes)
+        if (!(h.k[0] + std::fabs(h.k[1]) + std::fabs(h.k[2]) > 0))
+            return out;
+
+    double u[8] = {-1, 1, 1, -1}, v[8] = {-1, -1, 1, 1};
+    int n0 = 4;
+    for (const halfPlane& h : planes) {
+        double nu[8], nv[8];
+        int n1 = 0;
+        for (int i = 0; i < n0 && n1 < 8; ++i) {
+            const int j = (i + 1) % n0;
+            const double di = h.at(u[i], v[i]), dj = h.at(u[j], v[j]);
+            if (di >= 0) {
+                nu[n1] = u[i];
+                nv[n1++] = v[i];
+            }
+            if ((di >= 0) != (dj >= 0) && n1 < 8) {
+                const double t = di / (di - dj);
+                nu[n1] = u[i] + (u[j] - u[i]) * t;
+                nv[n1++] = v[i] + (v[j] - v[i]) * t;
+            }
+        }
+        n0 = n1;
+        std::copy(nu, nu + n1, u);
+        std::copy(nv, nv + n1, v);
+        if (n0 < 3)
+            return out;
+    }
+    double area = 0;
+    for (int i = 0; i < n0; ++i) {
+        const int j = (i + 1) % n0;
+        area += u[i] * v[j] - u[j] * v[i];
+    }
+    if (!(std::fabs(area) > 0))
+        return out;
+    out.count = n0;
+    std::copy(u, u + n0, out.u);
+    std::copy(v, v + n0, out.v);
+    return out;
 }
 
 } // namespace
@@ -30,47 +298,56 @@ std::vector<quad> buildShadowQuads(object** objects, int count, vector lightPosi
     std::vector<quad> quads;
     if (!objects)
         return quads;
+    std::vector<uint8_t> facing;
+    for (int i = 0; i < count; ++i)
+        if (objects[i])
+            castObject(*objects[i], lightPosition, quads, facing, nullptr);
+    return quads;
+}
+
+shadowVolumeSet buildShadowVolumes(object** objects, int count, vector lightPosition, const nearRectangle& view)
+{
+    shadowVolumeSet out;
+    if (!objects)
+        return out;
+    std::vector<uint8_t> facing;
     for (int i = 0; i < count; ++i) {
         object* obj = objects[i];
         if (!obj)
             continue;
-        obj->markFacing(lightPosition);
-        const int edgeCount = std::min(obj->edgeCount, static_cast<int>(obj->edges.size()));
-        for (int k = 0; k < edgeCount; ++k) {
-            const edge& e = obj->edges[k];
-            if (!validFace(*obj, e.firstFace))
+        box bounds;
+        castObject(*obj, lightPosition, out.sides, facing, &bounds);
+        if (std::min(obj->edgeCount, static_cast<int>(obj->edges.size())) <= 0 ||
+            !boxMeetsPyramid(bounds, lightPosition, view))
+            continue;
+        for (size_t k = 0; k < facing.size(); ++k) {
+            if (!facing[k])
                 continue;
-            const polygon& a = obj->polygons[e.firstFace];
-            const bool boundary = e.secondFace == -1;
-            if (!boundary && !validFace(*obj, e.secondFace))
+            const polygon& p = obj->polygons[k];
+            // Wholly in front of the triangle, as seen from its own corner and normal.
+            const vector& n = p.faceNormal;
+            if (dot(n, view.centre - p.position[0]) > std::fabs(dot(n, view.across)) + std::fabs(dot(n, view.up)))
                 continue;
-            if (!boundary && a.facing == obj->polygons[e.secondFace].facing)
-                continue;
-
-            vector middle = (e.start + e.end) / 2.0;
-            vector outward = middle - centre(a);
-            if (!boundary)
-                outward = outward + (middle - centre(obj->polygons[e.secondFace]));
-
-            vector f0 = farCorner(e.start, lightPosition);
-            vector f1 = farCorner(e.end, lightPosition);
-            vector q = normalised(cross(e.end - e.start, f0 - e.start));
-
-            quad face;
-            if (dot(outward, q) >= 0) {
-                face.corners[0] = e.start;
-                face.corners[1] = e.end;
-                face.corners[2] = f1;
-                face.corners[3] = f0;
-            } else {
-                face.corners[0] = f0;
-                face.corners[1] = f1;
-                face.corners[2] = e.end;
-                face.corners[3] = e.start;
-            }
-            face.faceNormal = q;
-            quads.push_back(face);
+            nearPolygon entry = entryInto(p, lightPosition, view);
+            if (entry.count > 0)
+                out.entries.push_back(entry);
         }
     }
-    return quads;
+    return out;
+}
+
+std::vector<const polygon*> shadowCaps(object** objects, int count)
+{
+    std::vector<const polygon*> caps;
+    if (!objects)
+        return caps;
+    for (int i = 0; i < count; ++i) {
+        const object* obj = objects[i];
+        if (!obj || std::min(obj->edgeCount, static_cast<int>(obj->edges.size())) <= 0)
+            continue;
+        for (const polygon& p : obj->polygons)
+            if (p.facing == 1)
+                caps.push_back(&p);
+    }
+    return caps;
 }

@@ -19,7 +19,7 @@ namespace {
 const int size = 64;      // the test window
 const double halfView = 4; // world units from the view centre to the window's edge
 
-// A floor wider than the view at y = 0 facing up, and a small triangle hovering at y = 2.
+// A floor wider than the view at y = 0 facing up, and a small triangle hovering at y = 2, facing up.
 struct floorScene {
     vector offset;
     std::unique_ptr<object> ground;
@@ -29,8 +29,8 @@ struct floorScene {
     {
         ground = withEdges({triangle(at + vector(-6, 0, 6), at + vector(6, 0, 6), at + vector(6, 0, -6)),
                             triangle(at + vector(-6, 0, 6), at + vector(6, 0, -6), at + vector(-6, 0, -6))});
-        occluder = withEdges({triangle(at + vector(-0.5, 2, -0.5), at + vector(0.5, 2, -0.5),
-                                       at + vector(0, 2, 0.5))});
+        occluder = withEdges({triangle(at + vector(-0.5, 2, -0.5), at + vector(0, 2, 0.5),
+                                       at + vector(0.5, 2, -0.5))});
     }
 
     // A shadow-free frame of the floor and occluder seen from straight above, with depth.
@@ -307,4 +307,253 @@ TEST_F(shadowVolumes, objectsWithoutEdgesCastNothing)
     for (uint8_t s : readStencil())
         ASSERT_EQ(s, 0);
     EXPECT_TRUE(glIsEnabled(GL_STENCIL_TEST));
+}
+
+namespace {
+
+void addQuadrilateral(std::vector<polygon>& polys, vector a, vector b, vector c, vector d)
+{
+    polys.push_back(triangle(a, b, c));
+    polys.push_back(triangle(a, c, d));
+}
+
+// The square [-r, r] x [-r, r] at height y, facing up or down, with a square hole of half-size
+// hole in it when hole > 0.
+std::vector<polygon> square(double y, double r, bool up, double hole = 0)
+{
+    std::vector<polygon> polys;
+    const vector o[4] = {{-r, y, -r}, {-r, y, r}, {r, y, r}, {r, y, -r}};
+    const vector h[4] = {{-hole, y, -hole}, {-hole, y, hole}, {hole, y, hole}, {hole, y, -hole}};
+    for (int k = 0; k < 4 && hole > 0; ++k)
+        addQuadrilateral(polys, o[k], o[(k + 1) % 4], h[(k + 1) % 4], h[k]);
+    if (hole <= 0)
+        addQuadrilateral(polys, o[0], o[1], o[2], o[3]);
+    if (!up)
+        for (polygon& p : polys)
+            p = triangle(p.position[0], p.position[2], p.position[1]);
+    return polys;
+}
+
+// The box [-1, 1] x [1.5, 2.5] x [-1, 1] wound outwards, without its bottom or with a hole in it.
+std::vector<polygon> hoveringBox(bool holeInBottom)
+{
+    std::vector<polygon> polys;
+    for (const polygon& p : testmeshes::box({-1, 1.5, -1}, {1, 2.5, 1}))
+        if (p.faceNormal.y != -1)
+            polys.push_back(p);
+    if (holeInBottom)
+        for (const polygon& p : square(1.5, 1, false, 0.6))
+            polys.push_back(p);
+    return polys;
+}
+
+struct camera {
+    vector eye;
+    vector at;
+    vector up = vector(0, 1, 0);
+    double fieldOfView = 0; // degrees; 0 for an orthographic view halfView across
+    double nearPlane = 0.1;
+};
+
+void look(const camera& c)
+{
+    glViewport(0, 0, size, size);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    if (c.fieldOfView > 0)
+        gluPerspective(c.fieldOfView, 1, c.nearPlane, 40);
+    else
+        glOrtho(-halfView, halfView, -halfView, halfView, c.nearPlane, 40);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    gluLookAt(c.eye.x, c.eye.y, c.eye.z, c.at.x, c.at.y, c.at.z, c.up.x, c.up.y, c.up.z);
+}
+
+struct pixelCheck {
+    int shadowed = 0, lit = 0, wrong = 0;
+};
+
+// Draws the objects as their mesh lists send them, each in a red of its own, with their backs
+// culled or not; lets a light at lightAt count its volumes as the passes do; and compares the
+// stencil with the volumes worked out on paper: a pixel is in shadow when a triangle facing the
+// light lies between the light and the point it shows, taken a hair towards the eye. Pixels
+// within two of another object or of another answer are not judged.
+pixelCheck shadowsSeenFrom(const std::vector<object*>& objects, vector lightAt, const camera& c, bool cullBack = false)
+{
+    look(c);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_TEXTURE_2D);
+    glDisable(GL_STENCIL_TEST);
+    glEnable(GL_DEPTH_TEST);
+    glDepthMask(GL_TRUE);
+    cullBack ? glEnable(GL_CULL_FACE) : glDisable(GL_CULL_FACE);
+    glCullFace(GL_BACK);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
+    glBegin(GL_TRIANGLES);
+    for (size_t i = 0; i < objects.size(); ++i) {
+        glColor3ub(static_cast<GLubyte>(i + 1), 0, 0);
+        for (const polygon& p : objects[i]->polygons)
+            for (const vector& v : p.position)
+                glVertex3f(static_cast<float>(v.x), static_cast<float>(v.y), static_cast<float>(v.z));
+    }
+    glEnd();
+    pointlight lamp;
+    lamp.setPosition(lightAt);
+    std::vector<object*> list = objects;
+    lamp.drawShadowVolumes(list.data(), static_cast<int>(list.size()));
+    glFinish();
+
+    std::vector<uint8_t> stencil = readStencil();
+    std::vector<float> depth = readPixels<float>(GL_DEPTH_COMPONENT, GL_FLOAT, 1);
+    std::vector<uint8_t> colour = readPixels<uint8_t>(GL_RGB, GL_UNSIGNED_BYTE, 3);
+    look(c);
+    GLdouble model[16], projection[16];
+    GLint viewport[4];
+    glGetDoublev(GL_MODELVIEW_MATRIX, model);
+    glGetDoublev(GL_PROJECTION_MATRIX, projection);
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    std::vector<int> expected(size * size, -1); // -1 for none or unsure
+    for (int k = 0; k < size * size; ++k) {
+        GLdouble x, y, z;
+        if (depth[k] >= 1.0f || !gluUnProject(k % size + 0.5, k / size + 0.5, depth[k], model, projection, viewport, &x, &y, &z))
+            continue;
+        const vector seen(x, y, z);
+        const vector point = seen + (c.fieldOfView > 0 ? normalised(c.eye - seen) : normalised(c.eye - c.at)) * 1e-3;
+        bool unsure = false;
+        int n = 0;
+        for (const object* obj : objects)
+            for (const polygon& p : obj->polygons) {
+                const vector e1 = p.position[1] - p.position[0], e2 = p.position[2] - p.position[0];
+                const vector d = point - lightAt, s = lightAt - p.position[0], h = cross(d, e2), q = cross(s, e1);
+                const double det = dot(e1, h);
+                if (!(dot(p.faceNormal, lightAt - p.position[0]) > 0) || std::fabs(det) < 1e-14)
+                    continue;
+                const double nearest = std::min({dot(s, h) / det, dot(d, q) / det, 1 - (dot(s, h) + dot(d, q)) / det,
+                                                 dot(e2, q) / det, 1 - dot(e2, q) / det});
+                unsure = unsure || std::fabs(nearest) < 1e-6;
+                n += nearest > 0;
+            }
+        expected[k] = unsure ? -1 : n > 0;
+    }
+    pixelCheck out;
+    for (int j = 2; j < size - 2; ++j)
+        for (int i = 2; i < size - 2; ++i) {
+            const int k = j * size + i;
+            bool judged = expected[k] >= 0;
+            for (int n = (j - 2) * size + i - 2; judged && n <= (j + 2) * size + i + 2; n += (n % size == i + 2) ? size - 4 : 1)
+                judged = expected[n] == expected[k] && colour[3 * n] == colour[3 * k];
+            if (!judged)
+                continue;
+            (expected[k] ? out.shadowed : out.lit)++;
+            out.wrong += (stencil[k] != 0) != (expected[k] == 1);
+        }
+    return out;
+}
+
+} // namespace
+
+TEST_F(shadowVolumes, openBoxCastsAFilledRectangle)
+{
+    // Under a light at (0,6,0) the top's rim throws the square of half-size 6 / 3.5 = 1.71 onto
+    // the floor; nothing lights its middle, whether the box has no bottom or a hole in it.
+    auto floor = withEdges(square(0, 8, true));
+    const vector lightAt(0, 6, 0);
+    for (bool holeInBottom : {false, true}) {
+        auto box = withEdges(hoveringBox(holeInBottom));
+        const std::vector<object*> objects = {floor.get(), box.get()};
+        // From straight above the box hides the middle; the band around it is dark throughout.
+        const camera above{{0, 10, 0}, {0, 0, 0}, {0, 0, -1}, 0, 1};
+        pixelCheck top = shadowsSeenFrom(objects, lightAt, above);
+        EXPECT_GT(top.shadowed, 100);
+        EXPECT_EQ(top.wrong, 0);
+        // From low beside it, under the box.
+        const camera beside{{0.3, 1.3, 3.6}, {0, 0, 0}, {0, 1, 0}, 75};
+        pixelCheck low = shadowsSeenFrom(objects, lightAt, beside);
+        EXPECT_GT(low.shadowed, 500);
+        EXPECT_GT(low.lit, 500);
+        EXPECT_EQ(low.wrong, 0);
+    }
+}
+
+TEST_F(shadowVolumes, lightThroughAHoleLightsTheFloorInItsShape)
+{
+    // A plate of half-size 2 at height 2 with a hole of half-size 0.6, the light at (0,6,0):
+    // the floor is lit in the square of half-size 0.9 and shadowed out to 3. Seen from between
+    // plate and floor, in the light through the hole, and from above.
+    auto floor = withEdges(square(0, 8, true));
+    auto plate = withEdges(square(2, 2, true, 0.6));
+    const std::vector<object*> objects = {floor.get(), plate.get()};
+    const vector lightAt(0, 6, 0);
+    const camera beneath{{0.2, 1.5, 0.3}, {0.1, 0, 0}, {0, 0, -1}, 100};
+    pixelCheck seen = shadowsSeenFrom(objects, lightAt, beneath);
+    EXPECT_GT(seen.shadowed, 1000);
+    EXPECT_GT(seen.lit, 500);
+    EXPECT_EQ(seen.wrong, 0);
+    pixelCheck top = shadowsSeenFrom(objects, lightAt, camera{{0, 10, 0}, {0, 0, 0}, {0, 0, -1}, 0, 1});
+    EXPECT_GT(top.lit, 1000);
+    EXPECT_EQ(top.wrong, 0);
+}
+
+TEST_F(shadowVolumes, eyeInsideAVolumeSeesTheShadowTheRightWayRound)
+{
+    // Under the bottomless box, in its shadow: the floor nearby is dark and beyond the
+    // shadow's edge lit, not the other way round; inside, the box is in its own shadow.
+    auto floor = withEdges(square(0, 8, true));
+    auto box = withEdges(hoveringBox(false));
+    const std::vector<object*> objects = {floor.get(), box.get()};
+    const vector lightAt(0, 6, 0);
+    for (const camera& under : {camera{{0.3, 0.7, -0.2}, {4, 0, 1}, {0, 1, 0}, 70},
+                                camera{{-0.2, 1.2, 0.3}, {-3, 0, -2}, {0, 1, 0}, 80, 0.5}}) {
+        pixelCheck seen = shadowsSeenFrom(objects, lightAt, under);
+        EXPECT_GT(seen.shadowed, 500);
+        EXPECT_GT(seen.lit, 500);
+        EXPECT_EQ(seen.wrong, 0);
+    }
+    pixelCheck inside = shadowsSeenFrom(objects, lightAt, camera{{0.1, 0.6, 0.2}, {0, 3, 0}, {0, 0, -1}, 90});
+    EXPECT_GT(inside.shadowed, 3000);
+    EXPECT_EQ(inside.wrong, 0);
+}
+
+TEST_F(shadowVolumes, volumeEndsAtATriangleThatCullingHides)
+{
+    // From under a plate, in its shadow, looking up past it at a ceiling the light reaches:
+    // culling drops the plate's back, and the ceiling seen through it stays lit.
+    auto plate = withEdges(square(2, 1.5, true));
+    auto ceiling = withEdges(square(5, 8, false));
+    const camera under{{0.1, 1, 0.2}, {0.3, 5, 0.1}, {0, 0, -1}, 100};
+    pixelCheck seen = shadowsSeenFrom({plate.get(), ceiling.get()}, vector(0.2, 3, 0.1), under, true);
+    EXPECT_GT(seen.lit, 3000);
+    EXPECT_EQ(seen.wrong, 0);
+}
+
+TEST_F(shadowVolumes, countingWithCapsLeavesTheStateOfCountingWithout)
+{
+    floorScene scene(vector(0, 0, 0));
+    scene.draw();
+    shadowVolumeSet volumes;
+    volumes.entries.resize(1);
+    volumes.entries[0].count = 4;
+    for (int i = 0; i < 4; ++i) {
+        volumes.entries[0].u[i] = i == 1 || i == 2 ? 1 : -1;
+        volumes.entries[0].v[i] = i < 2 ? -1 : 1;
+    }
+    glEnable(GL_POLYGON_OFFSET_FILL); // as the outline pass leaves it
+    glPolygonOffset(1.0f, 2.0f);
+    glDisable(GL_CULL_FACE);
+    drawShadowVolumesWithCaps(volumes, {&scene.occluder->polygons[0]});
+    glFinish();
+    GLfloat factor = 0, units = 0;
+    glGetFloatv(GL_POLYGON_OFFSET_FACTOR, &factor);
+    glGetFloatv(GL_POLYGON_OFFSET_UNITS, &units);
+    EXPECT_TRUE(glIsEnabled(GL_POLYGON_OFFSET_FILL) && factor == 1.0f && units == 2.0f);
+    GLint cull = 0, op = 0;
+    glGetIntegerv(GL_CULL_FACE_MODE, &cull);
+    glGetIntegerv(GL_STENCIL_PASS_DEPTH_PASS, &op);
+    EXPECT_TRUE(glIsEnabled(GL_CULL_FACE) && glIsEnabled(GL_DEPTH_TEST) && cull == GL_FRONT && op == GL_DECR);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    // The whole window starts in one volume; the cap, pushed behind its lit occluder, counts
+    // nowhere.
+    for (uint8_t s : readStencil())
+        ASSERT_EQ(s, 1);
+    glDisable(GL_POLYGON_OFFSET_FILL);
 }
