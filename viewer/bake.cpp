@@ -389,18 +389,14 @@ bool readTraceOption(const std::vector<std::string>& args, size_t& i, traceOptio
         }
         // Soft shadows are shadows.
         t.shadows = t.shadows || t.lightRadius > 0;
-    } else if (a == "--bounces") {
+    } else if (a == "--bounces" || a == "--samples") {
+        const bool bounces = a == "--bounces";
+        const int low = bounces ? 0 : 1, high = bounces ? 16 : 65536;
         if (!value(v))
             return false;
-        if (!readWhole(v, 0, 16, t.bounces)) {
-            problem = "bounces '" + v + "' is not a number from 0 to 16";
-            return false;
-        }
-    } else if (a == "--samples") {
-        if (!value(v))
-            return false;
-        if (!readWhole(v, 1, 65536, t.samples)) {
-            problem = "samples '" + v + "' is not a number from 1 to 65536";
+        if (!readWhole(v, low, high, bounces ? t.bounces : t.samples)) {
+            problem = a.substr(2) + " '" + v + "' is not a number from " + std::to_string(low) + " to " +
+                      std::to_string(high);
             return false;
         }
     } else if (a == "--light") {
