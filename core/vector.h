@@ -79,8 +79,3 @@ inline uint64_t mixBits(uint64_t h)
     return h ^ (h >> 33);
 }
 
-// A hash of the point x, y, z, alike for points that compare equal coordinate by coordinate
-// (so -0 and 0 hash alike); for tables of distinct positions.
-uint64_t positionHash(const vector& p);
-// Whether two points have equal x, y and z.
-inline bool samePosition(const vector& a, const vector& b) { return a.x == b.x && a.y == b.y && a.z == b.z; }

@@ -3,19 +3,13 @@
 #include "core/console.h"
 #include "core/progress.h"
 #include "mesh/object.h"
+#include "mesh/positiontable.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <vector>
 
 namespace {
-
-bool hasNan(const vector& v)
-{
-    return std::isnan(v.x) || std::isnan(v.y) || std::isnan(v.z) || std::isnan(v.w);
-}
 
 // Open-addressing table sizes: a power of two at least one and a half times the most keys
 // there can be, so that probes stay short and the table never fills.
@@ -26,39 +20,6 @@ size_t tableSize(size_t keys)
         size *= 2;
     return size;
 }
-
-// Numbers the distinct corner positions: two corners get the same number exactly when their
-// positions are equal as vector == compares them (all four components, -0.0 equal to 0.0).
-// A position with NaN equals nothing, not even itself, and gets no number (-1).
-class pointNumbers {
-public:
-    explicit pointNumbers(size_t corners) : slots(tableSize(corners), -1), mask(slots.size() - 1)
-    {
-        points.reserve(corners);
-    }
-
-    int numberOf(const vector& v)
-    {
-        if (hasNan(v))
-            return -1;
-        const uint64_t h = mixBits(coordinateBits(v.x) ^ mixBits(coordinateBits(v.y) ^ mixBits(coordinateBits(v.z) ^ mixBits(coordinateBits(v.w)))));
-        for (size_t i = h & mask;; i = (i + 1) & mask) {
-            int n = slots[i];
-            if (n < 0) {
-                slots[i] = static_cast<int>(points.size());
-                points.push_back(&v);
-                return slots[i];
-            }
-            if (*points[static_cast<size_t>(n)] == v)
-                return n;
-        }
-    }
-
-private:
-    std::vector<int> slots;
-    size_t mask;
-    std::vector<const vector*> points; // the first corner of each number
-};
 
 // What the linear scans would find for one pair of points: the two lowest polygons that have
 // both as corners, and whether an edge joining them has been listed yet.
@@ -84,7 +45,10 @@ void buildEdgeList(object* obj)
     // in constant time: "was this edge listed before" and "which is the lowest other polygon
     // that has it". Each corner pair's table entry is found once and remembered.
     const size_t pairCount = 3 * static_cast<size_t>(count);
-    pointNumbers numbers(pairCount);
+    // A closed mesh has about one position for six corners.
+    positionTable table(pairCount / 6);
+    std::vector<uint32_t> number(pairCount);
+    table.numberCorners(polys.data(), static_cast<size_t>(count), number.data());
     std::vector<pairUse> uses(tableSize(pairCount));
     const size_t mask = uses.size() - 1;
     const uint32_t none = ~uint32_t(0);
@@ -92,8 +56,8 @@ void buildEdgeList(object* obj)
     size_t edgeCount = 0;
     for (int j = 0; j < count; ++j) {
         int corner[3];
-        for (int k = 0; k < 3; ++k)
-            corner[k] = numbers.numberOf(polys[j].position[k]);
+        for (int k = 0; k < 3; ++k) // a NaN corner's edges are listed on their own
+            corner[k] = positionTable::matchable(polys[j].position[k]) ? static_cast<int>(number[3 * static_cast<size_t>(j) + k]) : -1;
         for (int p = 0; p < 3; ++p) {
             int a = corner[cornerPairs[p][0]], b = corner[cornerPairs[p][1]];
             if (a < 0 || b < 0) {

@@ -2,6 +2,7 @@
 
 #include "core/workers.h"
 #include "mesh/object.h"
+#include "mesh/positiontable.h"
 
 #include <algorithm>
 #include <cmath>
@@ -159,6 +160,103 @@ bool labelCorners(cornerLabels& at, double t)
     return true;
 }
 
+// Gives the wanted corners at one position their normals; one per thread, for its scratch.
+// Each corner's sum adds, in file order, the weighted normals of the corners at its position
+// whose face normals pass its test. Corners that pass the same ones, told by a mask of
+// members or of labels, share the sum and its normalising.
+class positionSums {
+public:
+    positionSums(const triple* faceNormal, const double* angle, const std::vector<uint8_t>& marked, double threshold,
+                 triple* result)
+        : faceNormal(faceNormal), angle(angle), marked(marked), threshold(threshold), result(result)
+    {
+    }
+
+    // The k corners at the position are here[0 .. k - 1]; returns how many were given a normal.
+    long long sumAt(const uint32_t* here, size_t k)
+    {
+        normal.resize(k);
+        weighted.resize(k);
+        for (size_t j = 0; j < k; ++j) {
+            const triple& f = faceNormal[here[j] / 3];
+            const double a = angle[here[j]];
+            normal[j] = f;
+            weighted[j] = {f.x * a, f.y * a, f.z * a};
+        }
+        const bool few = k < pairwiseBelow;
+        at.normal = normal.data();
+        at.k = k;
+        const bool labelled = !few && labelCorners(at, threshold);
+        uint64_t rows[pairwiseBelow] = {};
+        if (few) // a . b and b . a round alike: each pair is tested once
+            for (size_t j = 0; j < k; ++j)
+                for (size_t o = 0; o <= j; ++o)
+                    if (dot3(normal[o], normal[j]) > threshold) {
+                        rows[j] |= uint64_t(1) << o;
+                        rows[o] |= uint64_t(1) << j;
+                    }
+        known.clear();
+        long long given = 0;
+        for (size_t j = 0; j < k; ++j) {
+            const uint32_t c = here[j];
+            if (!(marked[c / 3] >> (c % 3) & 1))
+                continue;
+            ++given;
+            if (!few && !labelled) {
+                result[c] = sumPassing([&](size_t o) { return dot3(normal[o], normal[j]) > threshold; }, k);
+                continue;
+            }
+            const uint64_t passes = few ? rows[j] : at.passes[at.label[j]];
+            auto same = std::find_if(known.begin(), known.end(), [&](const auto& s) { return s.first == passes; });
+            if (same == known.end()) {
+                known.emplace_back(passes, sumPassing([&](size_t o) { return passes >> (few ? o : at.label[o]) & 1; }, k));
+                same = known.end() - 1;
+            }
+            result[c] = same->second;
+        }
+        return given;
+    }
+
+private:
+    template <class test>
+    triple sumPassing(const test& passes, size_t k) const
+    {
+        triple sum{0, 0, 0};
+        for (size_t o = 0; o < k; ++o)
+            if (passes(o))
+                sum = {sum.x + weighted[o].x, sum.y + weighted[o].y, sum.z + weighted[o].z};
+        return normalised(sum);
+    }
+
+    const triple* faceNormal;
+    const double* angle;
+    const std::vector<uint8_t>& marked;
+    const double threshold;
+    triple* result;
+    std::vector<triple> normal, weighted;
+    cornerLabels at;
+    std::vector<std::pair<uint64_t, triple>> known;
+};
+
+// The corners of each position together, in file order: those at position n are
+// members[first[n]] up to members[first[n + 1]].
+struct cornerGroups {
+    std::vector<uint32_t> first;
+    std::unique_ptr<uint32_t[]> members;
+
+    cornerGroups(const uint32_t* positionOf, size_t corners, size_t positions)
+        : first(positions + 1, 0), members(new uint32_t[corners])
+    {
+        for (size_t c = 0; c < corners; ++c)
+            ++first[positionOf[c] + 1];
+        for (size_t n = 0; n < positions; ++n)
+            first[n + 1] += first[n];
+        std::vector<uint32_t> fill(first.begin(), first.end() - 1);
+        for (size_t c = 0; c < corners; ++c)
+            members[fill[positionOf[c]]++] = static_cast<uint32_t>(c);
+    }
+};
+
 } // namespace
 
 long long computeCornerNormals(object& obj, const std::vector<uint8_t>& marked)
@@ -191,32 +289,13 @@ long long computeCornerNormals(object& obj, const std::vector<uint8_t>& marked)
         for (int k = 0; k < 3; ++k)
             angle[3 * i + static_cast<size_t>(k)] = cornerAngle(p, k);
     };
-    auto positionAt = [&](size_t c) {
-        const vector& v = obj.polygons[c / 3].position[c % 3];
-        return triple{v.x, v.y, v.z};
-    };
-    auto hashOf = [](const triple& p) {
-        return mixBits(coordinateBits(p.x) * 0x9E3779B97F4A7C15ull ^ coordinateBits(p.y) * 0xC2B2AE3D27D4EB4Full ^
-                       coordinateBits(p.z) * 0x165667B19E3779F9ull);
-    };
 
-    // Every corner numbered by its position, the positions in order of first use, through an
-    // open-addressed table that grows. A slot holds a position's number + 1, and above it the
-    // top half of its hash, which spares reading the positions that merely share the slot.
+    // Every corner numbered by its position. While one thread numbers them, the others
+    // measure the angles when every corner wants a normal (otherwise only the polygons at
+    // wanted positions, afterwards). A closed mesh has about one position for six corners;
+    // the file's vertex count, where there is one, is the better guess.
     std::unique_ptr<uint32_t[]> positionOf(new uint32_t[corners]);
-    std::vector<triple> positions;
-    std::vector<uint8_t> positionMarked;
-    // A closed mesh has about one position for six corners; the file's vertex count, where
-    // there is one, is the better guess.
-    positions.reserve(std::min(corners, std::max(obj.vertices.size() + 1, corners / 6)));
-    positionMarked.reserve(positions.capacity());
-    size_t slots = 16;
-    while (slots < 2 * positions.capacity())
-        slots <<= 1;
-    std::vector<uint64_t> table(slots, 0);
-    auto entry = [](uint64_t h, size_t n) { return (h & ~uint64_t(0xFFFFFFFF)) | (n + 1); };
-    // While one thread numbers the positions, the others measure the angles when every
-    // corner wants a normal (otherwise only the polygons at wanted positions, afterwards).
+    std::vector<uint8_t> positionMarked; // whether any corner at the position wants a normal
     sharedWorkers().forEachPiece(1 + (every ? polygonPieces : 0), [&](int piece) {
         if (piece > 0) {
             const auto [begin, end] = rangeOf(piece - 1, count);
@@ -224,60 +303,13 @@ long long computeCornerNormals(object& obj, const std::vector<uint8_t>& marked)
                 measure(i);
             return;
         }
-        // The table is far larger than the caches: its slots are asked for some corners ahead.
-        constexpr size_t ahead = 16;
-        uint64_t hashes[ahead];
-        for (size_t c = 0; c < ahead && c < corners; ++c)
-            hashes[c] = hashOf(positionAt(c));
-        for (size_t c = 0; c < corners; ++c) {
-            const triple p = positionAt(c);
-            const uint64_t hash = hashes[c % ahead];
-            if (c + ahead < corners) {
-                hashes[c % ahead] = hashOf(positionAt(c + ahead));
-                __builtin_prefetch(&table[hashes[c % ahead] & (slots - 1)]);
-            }
-            const uint8_t bit = marked[c / 3] >> (c % 3) & 1;
-            // A NaN equals nothing, itself included: such a corner is alone at its position.
-            const bool comparable = !std::isnan(p.x) && !std::isnan(p.y) && !std::isnan(p.z);
-            size_t s = hash & (slots - 1);
-            if (comparable) {
-                for (; table[s] != 0; s = (s + 1) & (slots - 1)) {
-                    if ((table[s] ^ hash) >> 32)
-                        continue;
-                    const triple& q = positions[(table[s] & 0xFFFFFFFF) - 1];
-                    if (q.x == p.x && q.y == p.y && q.z == p.z)
-                        break;
-                }
-                if (table[s] != 0) {
-                    const uint32_t n = static_cast<uint32_t>(table[s] & 0xFFFFFFFF) - 1;
-                    positionOf[c] = n;
-                    positionMarked[n] |= bit;
-                    continue;
-                }
-            }
-            positionOf[c] = static_cast<uint32_t>(positions.size());
-            positions.push_back(p);
-            positionMarked.push_back(bit);
-            if (!comparable)
-                continue;
-            table[s] = entry(hash, positions.size() - 1);
-            if (2 * positions.size() > slots) {
-                slots <<= 1;
-                table.assign(slots, 0);
-                for (size_t n = 0; n < positions.size(); ++n) {
-                    const triple& q = positions[n];
-                    if (std::isnan(q.x) || std::isnan(q.y) || std::isnan(q.z))
-                        continue;
-                    const uint64_t h = hashOf(q);
-                    size_t t = h & (slots - 1);
-                    while (table[t] != 0)
-                        t = (t + 1) & (slots - 1);
-                    table[t] = entry(h, n);
-                }
-            }
-        }
+        positionTable table(std::min(corners, std::max(obj.vertices.size() + 1, corners / 6)));
+        table.numberCorners(obj.polygons.data(), count, positionOf.get());
+        positionMarked.assign(table.size(), 0);
+        for (size_t c = 0; c < corners; ++c)
+            positionMarked[positionOf[c]] |= marked[c / 3] >> (c % 3) & 1;
     });
-    table = std::vector<uint64_t>();
+    const size_t positionCount = positionMarked.size();
     if (!every)
         sharedWorkers().forEachPiece(polygonPieces, [&](int piece) {
             const auto [begin, end] = rangeOf(piece, count);
@@ -287,84 +319,19 @@ long long computeCornerNormals(object& obj, const std::vector<uint8_t>& marked)
                     measure(i);
         });
 
-    // The corners of each position together, in file order.
-    std::vector<uint32_t> first(positions.size() + 1, 0);
-    for (size_t c = 0; c < corners; ++c)
-        ++first[positionOf[c] + 1];
-    for (size_t n = 0; n < positions.size(); ++n)
-        first[n + 1] += first[n];
-    std::unique_ptr<uint32_t[]> members(new uint32_t[corners]);
-    {
-        std::vector<uint32_t> fill(first.begin(), first.end() - 1);
-        for (size_t c = 0; c < corners; ++c)
-            members[fill[positionOf[c]]++] = static_cast<uint32_t>(c);
-    }
-
-    // Each corner's sum adds, in file order, the weighted normals of the corners at its
-    // position whose face normals pass its test. Corners that pass the same ones, told by a
-    // mask of members or of labels, share the sum and its normalising. The normals go into
-    // the polygons afterwards, in their order: scattered writes into them cost more.
-    const double threshold = obj.sharpEdgeThreshold;
-    const int positionPieces = static_cast<int>((positions.size() + chunk - 1) / chunk);
+    // The normals go into the polygons afterwards, in their order: scattered writes into them
+    // cost more.
+    const cornerGroups groups(positionOf.get(), corners, positionCount);
+    const int positionPieces = static_cast<int>((positionCount + chunk - 1) / chunk);
     std::vector<long long> given(static_cast<size_t>(positionPieces), 0);
     std::unique_ptr<triple[]> result(new triple[corners]);
     sharedWorkers().forEachPiece(positionPieces, [&](int piece) {
-        std::vector<triple> normal, weighted;
-        cornerLabels at;
-        std::vector<std::pair<uint64_t, triple>> known;
-        const auto [begin, end] = rangeOf(piece, positions.size());
-        for (size_t n = begin; n < end; ++n) {
-            if (!positionMarked[n])
-                continue;
-            const uint32_t* const here = members.get() + first[n];
-            const size_t k = first[n + 1] - first[n];
-            normal.resize(k);
-            weighted.resize(k);
-            for (size_t j = 0; j < k; ++j) {
-                const triple& f = faceNormal[here[j] / 3];
-                const double a = angle[here[j]];
-                normal[j] = f;
-                weighted[j] = {f.x * a, f.y * a, f.z * a};
-            }
-            const bool few = k < pairwiseBelow;
-            at.normal = normal.data();
-            at.k = k;
-            const bool labelled = !few && labelCorners(at, threshold);
-            uint64_t rows[pairwiseBelow] = {};
-            if (few) // a . b and b . a round alike: each pair is tested once
-                for (size_t j = 0; j < k; ++j)
-                    for (size_t o = 0; o <= j; ++o)
-                        if (dot3(normal[o], normal[j]) > threshold) {
-                            rows[j] |= uint64_t(1) << o;
-                            rows[o] |= uint64_t(1) << j;
-                        }
-            known.clear();
-            for (size_t j = 0; j < k; ++j) {
-                const uint32_t c = here[j];
-                if (!(marked[c / 3] >> (c % 3) & 1))
-                    continue;
-                ++given[static_cast<size_t>(piece)];
-                triple sum{0, 0, 0};
-                auto add = [&](size_t o) { sum = {sum.x + weighted[o].x, sum.y + weighted[o].y, sum.z + weighted[o].z}; };
-                if (few || labelled) {
-                    const uint64_t passes = few ? rows[j] : at.passes[at.label[j]];
-                    auto same = std::find_if(known.begin(), known.end(), [&](const auto& s) { return s.first == passes; });
-                    if (same == known.end()) {
-                        for (size_t o = 0; o < k; ++o)
-                            if (passes >> (few ? o : at.label[o]) & 1)
-                                add(o);
-                        known.emplace_back(passes, normalised(sum));
-                        same = known.end() - 1;
-                    }
-                    result[c] = same->second;
-                } else {
-                    for (size_t o = 0; o < k; ++o)
-                        if (dot3(normal[o], normal[j]) > threshold)
-                            add(o);
-                    result[c] = normalised(sum);
-                }
-            }
-        }
+        positionSums sums(faceNormal.get(), angle.get(), marked, obj.sharpEdgeThreshold, result.get());
+        const auto [begin, end] = rangeOf(piece, positionCount);
+        for (size_t n = begin; n < end; ++n)
+            if (positionMarked[n])
+                given[static_cast<size_t>(piece)] +=
+                    sums.sumAt(groups.members.get() + groups.first[n], groups.first[n + 1] - groups.first[n]);
     });
     sharedWorkers().forEachPiece(polygonPieces, [&](int piece) {
         const auto [begin, end] = rangeOf(piece, count);

@@ -1,20 +1,13 @@
 #include "mesh/objwriter.h"
 
 #include "mesh/object.h"
+#include "mesh/positiontable.h"
 
 #include <algorithm>
 #include <charconv>
 #include <vector>
-#include <unordered_map>
 
 namespace {
-
-struct byPosition {
-    size_t operator()(const vector& p) const { return static_cast<size_t>(positionHash(p)); }
-};
-struct samePoint {
-    bool operator()(const vector& a, const vector& b) const { return samePosition(a, b); }
-};
 
 // The shortest text that reads back as the same double.
 void appendNumber(std::string& out, double d)
@@ -47,15 +40,13 @@ std::string encodeObj(const object& obj, const std::string& materialLibrary, con
 
     // Positions that compare equal share a "v" record; a NaN never equals itself, so each
     // corner holding one gets its own.
-    std::unordered_map<vector, long long, byPosition, samePoint> index;
-    std::vector<long long> cornerIndex(3 * count);
-    for (size_t i = 0; i < count; ++i)
-        for (int k = 0; k < 3; ++k) {
-            const vector& p = obj.polygons[i].position[k];
-            auto found = index.emplace(p, static_cast<long long>(index.size()) + 1);
-            if (found.second)
-                appendRecord(out, "v", p, 3);
-            cornerIndex[3 * i + static_cast<size_t>(k)] = found.first->second;
+    positionTable table(count / 2);
+    std::vector<uint32_t> cornerIndex(3 * count);
+    table.numberCorners(obj.polygons.data(), count, cornerIndex.data());
+    for (size_t c = 0, written = 0; c < 3 * count; ++c)
+        if (cornerIndex[c] == written) {
+            appendRecord(out, "v", obj.polygons[c / 3].position[c % 3], 3);
+            ++written;
         }
     for (size_t i = 0; i < count; ++i)
         for (int k = 0; k < 3; ++k)
@@ -69,7 +60,7 @@ std::string encodeObj(const object& obj, const std::string& materialLibrary, con
         out += 'f';
         for (int k = 0; k < 3; ++k) {
             const std::string corner = std::to_string(3 * i + static_cast<size_t>(k) + 1);
-            out += ' ' + std::to_string(cornerIndex[3 * i + static_cast<size_t>(k)]) + '/' + corner + '/' + corner;
+            out += ' ' + std::to_string(cornerIndex[3 * i + static_cast<size_t>(k)] + 1) + '/' + corner + '/' + corner;
         }
         out += '\n';
     }

@@ -1,11 +1,11 @@
 #include "mesh/uvlayout.h"
 
 #include "mesh/object.h"
+#include "mesh/positiontable.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -88,40 +88,6 @@ struct faceFacts {
     int across[3] = {-1, -1, -1}; // the face beyond edge k (corner k to k + 1) if just two share it
 };
 
-// Numbers distinct positions (exact comparison) with an open-addressing hash table.
-class positionNumbers {
-public:
-    explicit positionNumbers(size_t expected)
-    {
-        size_t size = 16;
-        while (size < 2 * expected)
-            size *= 2;
-        slots.assign(size, -1);
-        keys.reserve(3 * expected);
-    }
-
-    int number(const vector& p)
-    {
-        const uint64_t k[3] = {coordinateBits(p.x), coordinateBits(p.y), coordinateBits(p.z)};
-        const size_t mask = slots.size() - 1;
-        for (size_t i = mixBits(k[0] ^ mixBits(k[1] ^ mixBits(k[2]))) & mask;; i = (i + 1) & mask) {
-            const int id = slots[i];
-            if (id < 0) {
-                slots[i] = static_cast<int>(keys.size() / 3);
-                keys.insert(keys.end(), k, k + 3);
-                return slots[i];
-            }
-            const uint64_t* own = &keys[3 * static_cast<size_t>(id)];
-            if (own[0] == k[0] && own[1] == k[1] && own[2] == k[2])
-                return id;
-        }
-    }
-
-private:
-    std::vector<int> slots;
-    std::vector<uint64_t> keys; // three per number
-};
-
 void describeFaces(const polygon* polys, int count, std::vector<faceFacts>& faces)
 {
     for (int i = 0; i < count; ++i) {
@@ -148,7 +114,7 @@ void linkFaces(const polygon* polys, int count, std::vector<faceFacts>& faces)
     size_t corners = 0;
     for (int i = 0; i < count; ++i)
         corners += faces[static_cast<size_t>(i)].usable ? 3 : 0;
-    positionNumbers numbers(corners);
+    positionTable numbers(corners / 6);
     std::vector<std::pair<uint64_t, int>> edges;
     edges.reserve(corners);
     for (int i = 0; i < count; ++i) {

@@ -1,7 +1,10 @@
 #include "core/console.h"
 #include "core/progress.h"
 #include "mesh/edgelist.h"
+#include "mesh/normals.h"
 #include "mesh/object.h"
+#include "mesh/objwriter.h"
+#include "mesh/positiontable.h"
 #include "tests/testdata.h"
 #include "tests/reference/edgelist_reference.h"
 
@@ -11,6 +14,7 @@
 #include <cstring>
 #include <limits>
 #include <random>
+#include <sstream>
 
 namespace {
 
@@ -211,6 +215,54 @@ TEST(edgeList, seamsJoinByPositionAndFansTakeTheLowestNeighbour)
     setPolygons(scaled, {p});
     buildEdgeList(&scaled);
     EXPECT_EQ(scaled.polygons[0].faceNormal, vector(0, 0, 1));
+}
+
+// Edges, corner normals and written vertices all ask one table whether two corners meet:
+// a -0 meets 0, another w or a NaN meets nothing.
+TEST(positionTable, everyTableMeetsCornersAlike)
+{
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    struct meetCase {
+        const char* what;
+        vector shared; // the second triangle's copy of the first's corner (0, 0, 0)
+        bool meets;
+    };
+    vector otherW(0, 0, 0), withNan(0, nan, 0);
+    otherW.w = 2;
+    const meetCase cases[] = {
+        {"equal", vector(0, 0, 0), true},
+        {"negative zero", vector(-0.0, 0.0, -0.0), true},
+        {"other w", otherW, false},
+        {"NaN", withNan, false},
+    };
+    for (const meetCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        // Folded along (0, 0, 0)-(1, 1, 0) at 90 degrees, below the sharp-edge angle.
+        object two(0, 0);
+        setPolygons(two, {triangle({0, 0, 0}, {1, 0, 0}, {1, 1, 0}), triangle({1, 1, 0}, {0, 0, 1}, {0, 0, 0})});
+        two.polygons[1].position[2] = c.shared;
+        two.sharpEdgeThreshold = -0.5;
+        consoleCapture capture;
+        buildEdgeList(&two);
+        EXPECT_EQ(two.edgeCount, c.meets ? 5 : 6);
+
+        positionTable table;
+        uint32_t numbers[6];
+        table.numberCorners(two.polygons.data(), 2, numbers);
+        EXPECT_EQ(table.size(), c.meets ? 4u : 5u);
+        EXPECT_EQ(numbers[5] == numbers[0], c.meets);
+        EXPECT_EQ(table.number(c.shared) == numbers[5], positionTable::matchable(c.shared)); // NaN: never again
+
+        computeCornerNormals(two, std::vector<uint8_t>(2, 7));
+        const vector& n = two.polygons[0].normal[0];
+        EXPECT_EQ(n.x != 0, c.meets) << n.x << " " << n.y << " " << n.z; // leans towards the other face
+
+        std::istringstream written(encodeObj(two, "", ""));
+        int records = 0;
+        for (std::string line; std::getline(written, line);)
+            records += line.rfind("v ", 0) == 0;
+        EXPECT_EQ(records, c.meets ? 4 : 5);
+    }
 }
 
 TEST(edgeList, realMeshes)

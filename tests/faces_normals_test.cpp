@@ -409,7 +409,7 @@ std::vector<polygon> damagedFan(int n, bool oddLength)
     return polys;
 }
 
-// The same positions with other w: w takes no part in matching positions.
+// The same positions with other w: w tells positions apart, in corner normals as in edges.
 std::vector<polygon> withW(std::vector<polygon> polys)
 {
     for (size_t i = 0; i < polys.size(); ++i)

@@ -16,6 +16,12 @@ double cornerAngle(const polygon& p, int k)
     return std::atan2(std::sqrt(dot(c, c)), dot(a, b));
 }
 
+// Alike for positions that compare equal, -0 and 0 included.
+uint64_t hashOf(const vector& p)
+{
+    return mixBits(coordinateBits(p.x) ^ mixBits(coordinateBits(p.y) ^ mixBits(coordinateBits(p.z) ^ mixBits(coordinateBits(p.w)))));
+}
+
 } // namespace
 
 long long referenceComputeCornerNormals(object& obj, const std::vector<uint8_t>& marked)
@@ -37,8 +43,8 @@ long long referenceComputeCornerNormals(object& obj, const std::vector<uint8_t>&
     std::vector<int64_t> group(corners), next(corners, -1), tail(corners);
     auto position = [&](size_t c) -> const vector& { return obj.polygons[c / 3].position[c % 3]; };
     for (size_t c = 0; c < corners; ++c) {
-        size_t s = positionHash(position(c)) & (slots - 1);
-        while (firstAt[s] >= 0 && !samePosition(position(static_cast<size_t>(firstAt[s])), position(c)))
+        size_t s = hashOf(position(c)) & (slots - 1);
+        while (firstAt[s] >= 0 && !(position(static_cast<size_t>(firstAt[s])) == position(c)))
             s = (s + 1) & (slots - 1);
         if (firstAt[s] < 0) {
             firstAt[s] = static_cast<int64_t>(c);
