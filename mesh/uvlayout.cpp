@@ -492,6 +492,75 @@ struct shelfPacker {
     }
 };
 
+// The largest common scale of the charts that packs: bounded by the total area and by the
+// largest chart, then bisected (the packing need not improve with every smaller scale, so the
+// lower end is always one that was seen to fit).
+double largestScale(const shelfPacker& packer, double gap, double spare)
+{
+    double area = 0, widest = 0, tallest = 0;
+    for (const chart& c : packer.charts) {
+        area += c.width * c.height;
+        widest = std::max(widest, c.width);
+        tallest = std::max(tallest, c.height);
+    }
+    double high = INFINITY;
+    if (area > 0)
+        high = std::sqrt((packer.width - 2 * gap) * (packer.height - 2 * gap) / area);
+    if (widest > 0)
+        high = std::min(high, (packer.width - 2 * gap) / widest);
+    if (tallest > 0)
+        high = std::min(high, (packer.height - 2 * gap) / tallest);
+    if (!(high > 0 && std::isfinite(high)))
+        high = 0;
+    double low = 0;
+    if (packer.pack(high, gap, spare, nullptr))
+        return high;
+    for (int i = 0; i < 50; ++i) {
+        double mid = 0.5 * (low + high);
+        (packer.pack(mid, gap, spare, nullptr) ? low : high) = mid;
+    }
+    return low;
+}
+
+// The map in packing units (texels); a tall map is packed turned a quarter (a rotation, so
+// the winding holds).
+struct mapFrame {
+    double width, height;
+    bool turned;
+
+    vector toUv(double x, double y) const
+    {
+        double tx = turned ? width - y : x, ty = turned ? x : y;
+        return vector(std::min(1.0, std::max(0.0, tx / width)), std::min(1.0, std::max(0.0, ty / height)), 0);
+    }
+};
+
+// Gives every face that keeps no chart one small triangle in the spare square at corner, strictly
+// between texel centres and corners (which lie on the half-texel lattice), so it claims no
+// texel. Whether any face took it.
+bool placeSpare(point2 corner, double size, const mapFrame& frame, const std::vector<char>& keepsChart,
+                std::vector<vector>& uv)
+{
+    point2 base = corner;
+    double unit = size;
+    if (size >= 1.0) {
+        base = {std::ceil(2 * corner.x) / 2, std::ceil(2 * corner.y) / 2};
+        unit = 0.5;
+    }
+    const vector s0 = frame.toUv(base.x + 0.2 * unit, base.y + 0.2 * unit);
+    const vector s1 = frame.toUv(base.x + 0.8 * unit, base.y + 0.2 * unit);
+    const vector s2 = frame.toUv(base.x + 0.2 * unit, base.y + 0.8 * unit);
+    bool spareUsed = false;
+    for (size_t f = 0; f < keepsChart.size(); ++f)
+        if (!keepsChart[f]) {
+            uv[3 * f] = s0;
+            uv[3 * f + 1] = s1;
+            uv[3 * f + 2] = s2;
+            spareUsed = true;
+        }
+    return spareUsed;
+}
+
 } // namespace
 
 bool needsUvLayout(const object& obj)
@@ -520,10 +589,8 @@ int generateUvLayout(object& obj, int mapWidth, int mapHeight)
     maker.run();
     const std::vector<chart>& charts = maker.charts;
 
-    // Packed with the long side of the map along x; a tall map gets the packing turned a
-    // quarter (a rotation, so the winding holds).
-    const double mapW = mapWidth, mapH = mapHeight;
-    const bool turned = mapHeight > mapWidth;
+    // Packed with the long side of the map along x.
+    const mapFrame frame{static_cast<double>(mapWidth), static_cast<double>(mapHeight), mapHeight > mapWidth};
     const int spareIndex = static_cast<int>(charts.size());
     std::vector<int> order(charts.size());
     for (size_t i = 0; i < order.size(); ++i)
@@ -532,7 +599,8 @@ int generateUvLayout(object& obj, int mapWidth, int mapHeight)
         const double ha = charts[static_cast<size_t>(a)].height, hb = charts[static_cast<size_t>(b)].height;
         return ha > hb || (ha == hb && a < b);
     });
-    const shelfPacker packer{charts, order, turned ? mapH : mapW, turned ? mapW : mapH};
+    const shelfPacker packer{charts, order, frame.turned ? frame.height : frame.width,
+                             frame.turned ? frame.width : frame.height};
 
     bool spare = false;
     for (size_t f = 0; f < static_cast<size_t>(count); ++f)
@@ -551,39 +619,10 @@ int generateUvLayout(object& obj, int mapWidth, int mapHeight)
         for (int i = 0; i < 60 && !packer.pack(0, gap, spareSize(), nullptr); ++i)
             gap *= 0.5;
 
-        // The largest common scale that fits: bounded by the total area and by the largest
-        // chart, then bisected (the packing need not improve with every smaller scale, so the
-        // lower end is always one that was seen to fit).
-        double area = 0, widest = 0, tallest = 0;
-        for (const chart& c : charts) {
-            area += c.width * c.height;
-            widest = std::max(widest, c.width);
-            tallest = std::max(tallest, c.height);
-        }
-        double high = INFINITY;
-        if (area > 0)
-            high = std::sqrt((packer.width - 2 * gap) * (packer.height - 2 * gap) / area);
-        if (widest > 0)
-            high = std::min(high, (packer.width - 2 * gap) / widest);
-        if (tallest > 0)
-            high = std::min(high, (packer.height - 2 * gap) / tallest);
-        if (!(high > 0 && std::isfinite(high)))
-            high = 0;
-        double low = 0;
-        if (packer.pack(high, gap, spareSize(), nullptr))
-            low = high;
-        else
-            for (int i = 0; i < 50; ++i) {
-                double mid = 0.5 * (low + high);
-                (packer.pack(mid, gap, spareSize(), nullptr) ? low : high) = mid;
-            }
+        const double low = largestScale(packer, gap, spareSize());
         std::vector<point2> at(charts.size() + 1, point2{0, 0});
         packer.pack(low, gap, spareSize(), &at);
 
-        auto toUv = [&](double x, double y) {
-            double tx = turned ? mapW - y : x, ty = turned ? x : y;
-            return vector(std::min(1.0, std::max(0.0, tx / mapW)), std::min(1.0, std::max(0.0, ty / mapH)), 0);
-        };
         bool rejected = false;
         used = 0;
         for (size_t ci = 0; ci < charts.size(); ++ci) {
@@ -593,7 +632,7 @@ int generateUvLayout(object& obj, int mapWidth, int mapHeight)
                 vector* t = &uv[3 * fi];
                 for (int k = 0; k < 3; ++k) {
                     const point2 p = maker.corners[3 * fi + k];
-                    t[k] = toUv(at[ci].x + low * p.x, at[ci].y + low * p.y);
+                    t[k] = frame.toUv(at[ci].x + low * p.x, at[ci].y + low * p.y);
                 }
                 // The same test as the winding check, on the same numbers.
                 keepsChart[fi] = cross(t[1] - t[0], t[2] - t[0]).z > 0;
@@ -607,30 +646,8 @@ int generateUvLayout(object& obj, int mapWidth, int mapHeight)
             continue;
         }
 
-        if (spare) {
-            // A small triangle strictly between texel centres and corners (which lie on the
-            // half-texel lattice), so it claims no texel.
-            const point2 corner = at[static_cast<size_t>(spareIndex)];
-            const double size = spareSize();
-            point2 base = corner;
-            double unit = size;
-            if (size >= 1.0) {
-                base = {std::ceil(2 * corner.x) / 2, std::ceil(2 * corner.y) / 2};
-                unit = 0.5;
-            }
-            const vector s0 = toUv(base.x + 0.2 * unit, base.y + 0.2 * unit);
-            const vector s1 = toUv(base.x + 0.8 * unit, base.y + 0.2 * unit);
-            const vector s2 = toUv(base.x + 0.2 * unit, base.y + 0.8 * unit);
-            bool spareUsed = false;
-            for (size_t f = 0; f < static_cast<size_t>(count); ++f)
-                if (!keepsChart[f]) {
-                    uv[3 * f] = s0;
-                    uv[3 * f + 1] = s1;
-                    uv[3 * f + 2] = s2;
-                    spareUsed = true;
-                }
-            used += spareUsed ? 1 : 0;
-        }
+        if (spare && placeSpare(at[static_cast<size_t>(spareIndex)], spareSize(), frame, keepsChart, uv))
+            ++used;
         break;
     }
 

@@ -47,12 +47,10 @@ uvTriangleIndex::uvTriangleIndex(const polygon* polys, int count, double minX, d
                                  double maxY)
     : polys(polys), minX(minX), minY(minY)
 {
-    const double u = unitRoundoff;
     triangles.resize(count > 0 ? static_cast<size_t>(count) : 0);
     std::vector<int> boxedList;
     for (int i = 0; i < count; ++i) {
         const vector* t = polys[i].texCoord;
-        facts& f = triangles[static_cast<size_t>(i)];
         bool allTrusted = true;
         for (int k = 0; k < 3; ++k)
             allTrusted = allTrusted && trusted(t[k].x) && trusted(t[k].y) && trusted(t[k].z);
@@ -61,62 +59,7 @@ uvTriangleIndex::uvTriangleIndex(const polygon* polys, int count, double minX, d
             alwaysTried.push_back(i);
             continue;
         }
-
-        // The side pre-test: the same normals as pointInTriangle, and an allowance of twice the
-        // worst rounding of one side value over the query box, so a rejection here means
-        // pointInTriangle's own side value is negative too.
-        double reachX = 0, reachY = 0;
-        double edgeLength[3];
-        for (int k = 0; k < 3; ++k) {
-            const vector& s = t[k];
-            const vector& e = t[(k + 1) % 3];
-            vector d = normalised(e - s);
-            f.startX[k] = s.x;
-            f.startY[k] = s.y;
-            f.normalX[k] = -d.y;
-            f.normalY[k] = d.x;
-            double rx = std::max(std::fabs(maxX - s.x), std::fabs(minX - s.x));
-            double ry = std::max(std::fabs(maxY - s.y), std::fabs(minY - s.y));
-            reachX = std::max(reachX, rx);
-            reachY = std::max(reachY, ry);
-            f.slack[k] = 8 * u * (std::fabs(d.y) * rx + std::fabs(d.x) * ry) + 1e-300;
-            vector v = e - s;
-            edgeLength[k] = std::sqrt(v.x * v.x + v.y * v.y);
-        }
-        f.sideTested = true;
-
-        // Confinement to the bounding box. With unit normals (equal z) each computed side
-        // value is within E of the true distance to the edge line for every query point, so
-        // an accepted point lies inside the triangle grown outward by E: the triangle scaled
-        // about its incentre by (r + E) / r, whose box exceeds the triangle's by E / r of its
-        // size. A clockwise triangle with r > E accepts nothing. Both need the orientation
-        // and a lower bound of r beyond doubt.
-        bool boxable = t[0].z == t[1].z && t[1].z == t[2].z;
-        for (int k = 0; k < 3; ++k)
-            boxable = boxable && edgeLength[k] >= shortestTrustedEdge;
-        if (boxable) {
-            double p1 = (t[1].x - t[0].x) * (t[2].y - t[0].y);
-            double p2 = (t[1].y - t[0].y) * (t[2].x - t[0].x);
-            double twiceArea = std::fabs(p1 - p2);
-            double areaError = 8 * u * (std::fabs(p1) + std::fabs(p2)) + 1e-290;
-            double roundingReach = 32 * u * (reachX + reachY) + 1e-280;
-            if (twiceArea > areaError) {
-                double perimeter = (edgeLength[0] + edgeLength[1] + edgeLength[2]) * (1 + 1e-12);
-                double inradius = (twiceArea - areaError) / perimeter * (1 - 1e-12);
-                if (inradius > 2 * roundingReach) {
-                    double bx0 = std::min({t[0].x, t[1].x, t[2].x});
-                    double bx1 = std::max({t[0].x, t[1].x, t[2].x});
-                    double by0 = std::min({t[0].y, t[1].y, t[2].y});
-                    double by1 = std::max({t[0].y, t[1].y, t[2].y});
-                    double margin = 2 * (roundingReach / inradius) * std::max(bx1 - bx0, by1 - by0) + roundingReach;
-                    f.boxMinX = bx0 - margin;
-                    f.boxMaxX = bx1 + margin;
-                    f.boxMinY = by0 - margin;
-                    f.boxMaxY = by1 + margin;
-                    f.boxed = true;
-                }
-            }
-        }
+        const facts& f = triangles[static_cast<size_t>(i)] = describe(t, maxX, maxY);
         if (!f.boxed) {
             alwaysTried.push_back(i);
             continue;
@@ -126,8 +69,75 @@ uvTriangleIndex::uvTriangleIndex(const polygon* polys, int count, double minX, d
             continue;
         boxedList.push_back(i);
     }
+    sizeCells(boxedList, maxX, maxY);
+    fillCells(boxedList);
+}
 
-    // Cells about the size of a typical triangle, so that a cell lists a few of them.
+uvTriangleIndex::facts uvTriangleIndex::describe(const vector* t, double maxX, double maxY) const
+{
+    const double u = unitRoundoff;
+    facts f{};
+    // The side pre-test: the same normals as pointInTriangle, and an allowance of twice the
+    // worst rounding of one side value over the query box, so a rejection here means
+    // pointInTriangle's own side value is negative too.
+    double reachX = 0, reachY = 0;
+    double edgeLength[3];
+    for (int k = 0; k < 3; ++k) {
+        const vector& s = t[k];
+        const vector& e = t[(k + 1) % 3];
+        vector d = normalised(e - s);
+        f.startX[k] = s.x;
+        f.startY[k] = s.y;
+        f.normalX[k] = -d.y;
+        f.normalY[k] = d.x;
+        double rx = std::max(std::fabs(maxX - s.x), std::fabs(minX - s.x));
+        double ry = std::max(std::fabs(maxY - s.y), std::fabs(minY - s.y));
+        reachX = std::max(reachX, rx);
+        reachY = std::max(reachY, ry);
+        f.slack[k] = 8 * u * (std::fabs(d.y) * rx + std::fabs(d.x) * ry) + 1e-300;
+        vector v = e - s;
+        edgeLength[k] = std::sqrt(v.x * v.x + v.y * v.y);
+    }
+    f.sideTested = true;
+
+    // Confinement to the bounding box. With unit normals (equal z) each computed side
+    // value is within E of the true distance to the edge line for every query point, so
+    // an accepted point lies inside the triangle grown outward by E: the triangle scaled
+    // about its incentre by (r + E) / r, whose box exceeds the triangle's by E / r of its
+    // size. A clockwise triangle with r > E accepts nothing. Both need the orientation
+    // and a lower bound of r beyond doubt.
+    bool boxable = t[0].z == t[1].z && t[1].z == t[2].z;
+    for (int k = 0; k < 3; ++k)
+        boxable = boxable && edgeLength[k] >= shortestTrustedEdge;
+    if (boxable) {
+        double p1 = (t[1].x - t[0].x) * (t[2].y - t[0].y);
+        double p2 = (t[1].y - t[0].y) * (t[2].x - t[0].x);
+        double twiceArea = std::fabs(p1 - p2);
+        double areaError = 8 * u * (std::fabs(p1) + std::fabs(p2)) + 1e-290;
+        double roundingReach = 32 * u * (reachX + reachY) + 1e-280;
+        if (twiceArea > areaError) {
+            double perimeter = (edgeLength[0] + edgeLength[1] + edgeLength[2]) * (1 + 1e-12);
+            double inradius = (twiceArea - areaError) / perimeter * (1 - 1e-12);
+            if (inradius > 2 * roundingReach) {
+                double bx0 = std::min({t[0].x, t[1].x, t[2].x});
+                double bx1 = std::max({t[0].x, t[1].x, t[2].x});
+                double by0 = std::min({t[0].y, t[1].y, t[2].y});
+                double by1 = std::max({t[0].y, t[1].y, t[2].y});
+                double margin = 2 * (roundingReach / inradius) * std::max(bx1 - bx0, by1 - by0) + roundingReach;
+                f.boxMinX = bx0 - margin;
+                f.boxMaxX = bx1 + margin;
+                f.boxMinY = by0 - margin;
+                f.boxMaxY = by1 + margin;
+                f.boxed = true;
+            }
+        }
+    }
+    return f;
+}
+
+// Cells about the size of a typical triangle, so that a cell lists a few of them.
+void uvTriangleIndex::sizeCells(const std::vector<int>& boxedList, double maxX, double maxY)
+{
     double width = maxX - minX, height = maxY - minY;
     if (!boxedList.empty() && width > 0 && height > 0) {
         std::vector<double> sizes;
@@ -166,8 +176,11 @@ uvTriangleIndex::uvTriangleIndex(const polygon* polys, int count, double minX, d
         columns = std::max(1, columns / 2);
         rows = std::max(1, rows / 2);
     }
+}
 
-    // Filled in index order, so that every cell lists its triangles lowest first.
+// Filled in index order, so that every cell lists its triangles lowest first.
+void uvTriangleIndex::fillCells(const std::vector<int>& boxedList)
+{
     size_t cellCount = static_cast<size_t>(columns) * static_cast<size_t>(rows);
     cellStart.assign(cellCount + 1, 0);
     for (int pass = 0; pass < 2; ++pass) {

@@ -74,6 +74,9 @@ private:
         bool sideTested = false;         // the side pre-test is sound for this triangle
     };
 
+    facts describe(const vector* texCoord, double maxX, double maxY) const;
+    void sizeCells(const std::vector<int>& boxedList, double maxX, double maxY);
+    void fillCells(const std::vector<int>& boxedList);
     bool mayContain(const facts& f, double px, double py) const;
     int cellColumn(double x) const;
     int cellRow(double y) const;
