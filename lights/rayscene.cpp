@@ -3,6 +3,7 @@
 #include "core/console.h"
 #include "core/workers.h"
 #include "mesh/object.h"
+#include "mesh/positiontable.h"
 
 #include <algorithm>
 #include <chrono>
@@ -19,20 +20,12 @@ RTCDevice device()
     return shared;
 }
 
-// Welds the corners of an object's shading polygons that have the same single-precision
-// coordinates, so that neighbouring triangles share their vertices.
+// Welds the corners of an object's shading polygons that are the same position in single
+// precision, so that neighbouring triangles share their vertices.
 struct weldedMesh {
     std::vector<float> vertices; // x, y, z per vertex
     std::vector<unsigned> indices; // three per triangle
 };
-
-uint32_t floatBits(float f)
-{
-    f += 0.0f; // -0 and 0 alike
-    uint32_t bits;
-    std::memcpy(&bits, &f, sizeof bits);
-    return bits;
-}
 
 weldedMesh weld(const object& obj)
 {
@@ -56,28 +49,12 @@ weldedMesh weld(const object& obj)
     weldedMesh mesh;
     mesh.indices.resize(3 * count);
     mesh.vertices.reserve(3 * count);
-    size_t slots = 16;
-    while (slots < 6 * count)
-        slots *= 2;
-    std::vector<unsigned> table(slots, ~0u); // vertex index, or empty
+    positionTable table(count / 2);
     for (size_t c = 0; c < 3 * count; ++c) {
         const float* f = &corners[3 * c];
-        const uint64_t key = (uint64_t(floatBits(f[0])) << 32 | floatBits(f[1])) * 0x9E3779B97F4A7C15ull ^
-                             floatBits(f[2]) * 0xC2B2AE3D27D4EB4Full;
-        size_t at = static_cast<size_t>(mixBits(key)) & (slots - 1);
-        for (;; at = (at + 1) & (slots - 1)) {
-            unsigned& slot = table[at];
-            if (slot == ~0u) {
-                slot = static_cast<unsigned>(mesh.vertices.size() / 3);
-                mesh.vertices.insert(mesh.vertices.end(), f, f + 3);
-                break;
-            }
-            const float* v = &mesh.vertices[3 * size_t(slot)];
-            if (floatBits(v[0]) == floatBits(f[0]) && floatBits(v[1]) == floatBits(f[1]) &&
-                floatBits(v[2]) == floatBits(f[2]))
-                break;
-        }
-        mesh.indices[c] = table[at];
+        mesh.indices[c] = table.number(vector(f[0], f[1], f[2]));
+        if (mesh.indices[c] == mesh.vertices.size() / 3)
+            mesh.vertices.insert(mesh.vertices.end(), f, f + 3);
     }
     return mesh;
 }

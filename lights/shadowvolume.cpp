@@ -1,6 +1,7 @@
 #include "lights/shadowvolume.h"
 
 #include "mesh/object.h"
+#include "mesh/positiontable.h"
 
 #include <algorithm>
 #include <cmath>
@@ -70,19 +71,21 @@ struct box {
     }
 };
 
-// Two points either way round, for finding an edge by its end points.
-struct pointPair {
-    vector a;
-    vector b;
-    bool operator==(const pointPair& o) const { return (a == o.a && b == o.b) || (a == o.b && b == o.a); }
-};
-
-struct pointPairHash {
-    static uint64_t of(const vector& v)
+// Finds an edge by its two end points, either way round. A point with a NaN meets nothing,
+// so an edge with one is never found.
+class edgeFinder {
+public:
+    bool keyOf(const vector& a, const vector& b, uint64_t& key)
     {
-        return mixBits(coordinateBits(v.x) ^ mixBits(coordinateBits(v.y) ^ mixBits(coordinateBits(v.z) ^ mixBits(coordinateBits(v.w)))));
+        if (!positionTable::matchable(a) || !positionTable::matchable(b))
+            return false;
+        const uint64_t x = points.number(a), y = points.number(b);
+        key = std::min(x, y) << 32 | std::max(x, y);
+        return true;
     }
-    size_t operator()(const pointPair& p) const { return static_cast<size_t>(of(p.a) + of(p.b)); }
+
+    positionTable points;
+    std::unordered_map<uint64_t, size_t> at; // by key: the cast edge
 };
 
 // Which of p's corner pairs (bit k for corners k and k + 1) joins s and t.
@@ -111,9 +114,11 @@ void countUnlistedTriangles(const object& obj, int edgeCount, std::vector<castEd
             if (face != -1 && polys[face].facing == 1)
                 listed[face] |= static_cast<uint8_t>(pairBit(polys[face], e.start, e.end));
     }
-    std::unordered_map<pointPair, size_t, pointPairHash> at;
+    edgeFinder edges;
+    uint64_t key = 0;
     for (size_t i = 0; i < cast.size(); ++i)
-        at.emplace(pointPair{cast[i].start, cast[i].end}, i);
+        if (edges.keyOf(cast[i].start, cast[i].end, key))
+            edges.at.emplace(key, i);
     for (size_t f = 0; f < polys.size(); ++f) {
         if (polys[f].facing != 1 || listed[f] == 7)
             continue;
@@ -122,9 +127,11 @@ void countUnlistedTriangles(const object& obj, int edgeCount, std::vector<castEd
                 continue;
             const vector& p = polys[f].position[k];
             const vector& q = polys[f].position[(k + 1) % 3];
-            auto found = at.find(pointPair{p, q});
-            if (found == at.end()) {
-                at.emplace(pointPair{p, q}, cast.size());
+            const bool keyed = edges.keyOf(p, q, key);
+            auto found = keyed ? edges.at.find(key) : edges.at.end();
+            if (found == edges.at.end()) {
+                if (keyed)
+                    edges.at.emplace(key, cast.size());
                 cast.push_back(castEdge{p, q, 1});
             } else {
                 castEdge& c = cast[found->second];
