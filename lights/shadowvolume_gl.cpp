@@ -1,5 +1,6 @@
 #include "lights/shadowvolume.h"
 
+#include "lights/clipspace_gl.h"
 #include "mesh/polygon.h"
 
 #include <GL/gl.h>
@@ -42,12 +43,7 @@ void sendCaps(const std::vector<const polygon*>& caps)
 void countEntries(const std::vector<nearPolygon>& entries)
 {
     const GLboolean depthTest = glIsEnabled(GL_DEPTH_TEST);
-    glMatrixMode(GL_PROJECTION);
-    glPushMatrix();
-    glLoadIdentity();
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glLoadIdentity();
+    const clipSpaceDrawing clipSpace;
     glDisable(GL_DEPTH_TEST);
     glDisable(GL_CULL_FACE);
     glStencilOp(GL_KEEP, GL_KEEP, GL_INCR);
@@ -60,10 +56,6 @@ void countEntries(const std::vector<nearPolygon>& entries)
     glEnable(GL_CULL_FACE);
     if (depthTest)
         glEnable(GL_DEPTH_TEST);
-    glPopMatrix();
-    glMatrixMode(GL_PROJECTION);
-    glPopMatrix();
-    glMatrixMode(GL_MODELVIEW);
 }
 
 void beginCounting()

@@ -1,5 +1,6 @@
 #include "viewer/passes.h"
 
+#include "lights/clipspace_gl.h"
 #include "mesh/object.h"
 #include "pipeline/outlines.h"
 #include "texlight/textures.h"
@@ -63,12 +64,7 @@ void openLitFrame(object** objects, int count)
 void darkenShadowedPixels(float darkness)
 {
     // The quad covers the window in clip space itself, so no near plane can cut it away.
-    glMatrixMode(GL_PROJECTION);
-    glPushMatrix();
-    glLoadIdentity();
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glLoadIdentity();
+    const clipSpaceDrawing clipSpace;
     glColor4f(0, 0, 0, darkness);
     glStencilFunc(GL_NOTEQUAL, 0, ~0u);
     glStencilOp(GL_ZERO, GL_ZERO, GL_ZERO);
@@ -83,10 +79,6 @@ void darkenShadowedPixels(float darkness)
     glEnd();
     glEnable(GL_DEPTH_TEST);
     glDisable(GL_STENCIL_TEST);
-    glPopMatrix();
-    glMatrixMode(GL_PROJECTION);
-    glPopMatrix();
-    glMatrixMode(GL_MODELVIEW);
 }
 
 void lightLoop(object** objects, int count, float darkness, bool volumes = true)
