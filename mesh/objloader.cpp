@@ -771,34 +771,26 @@ std::unique_ptr<object> parseObject(const char* data, size_t size, const std::st
         reportNoObject();
         return nullptr;
     }
+    // Whatever does not fit in memory fails like a file that holds no object.
     std::unique_ptr<object> obj;
+    pageClearer clearer; // joined before the object can go
+    recordCounts counts;
     try {
         obj = std::make_unique<object>(mapWidth, mapHeight);
-    } catch (const std::bad_alloc&) {
-        reportNoObject();
-        return nullptr;
-    } catch (const std::length_error&) {
-        reportNoObject();
-        return nullptr;
-    }
-    if (mapWidth > 0 && mapHeight > 0 &&
-        (!obj->diffuseBitmap->pixels || !obj->ambientBitmap->pixels ||
-         !obj->specularBitmap->pixels || !obj->finalBitmap->pixels)) {
-        reportNoObject();
-        return nullptr;
-    }
-
-    recordCounts counts = countRecords(data, size);
-    // More records than an int can count could never be held anyway; such a file fails
-    // like any other object that does not fit in memory.
-    const size_t limit = INT_MAX;
-    if (counts.vertices > limit || counts.uvs > limit || counts.normals > limit ||
-        counts.faces > limit || !fitsInMemory(counts)) {
-        reportNoObject();
-        return nullptr;
-    }
-    pageClearer clearer; // joined before the object can go
-    try {
+        if (mapWidth > 0 && mapHeight > 0 &&
+            (!obj->diffuseBitmap->pixels || !obj->ambientBitmap->pixels || !obj->specularBitmap->pixels ||
+             !obj->finalBitmap->pixels)) {
+            reportNoObject();
+            return nullptr;
+        }
+        counts = countRecords(data, size);
+        // More records than an int can count could never be held anyway.
+        const size_t limit = INT_MAX;
+        if (counts.vertices > limit || counts.uvs > limit || counts.normals > limit || counts.faces > limit ||
+            !fitsInMemory(counts)) {
+            reportNoObject();
+            return nullptr;
+        }
         obj->vertices.reserve(counts.vertices);
         obj->uvs.reserve(counts.uvs);
         obj->normals.reserve(counts.normals);

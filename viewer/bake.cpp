@@ -370,8 +370,17 @@ bool readTraceOption(const std::vector<std::string>& args, size_t& i, traceOptio
         into = args[++i];
         return true;
     };
-    traceSettings& t = options.trace;
+    // The next word as read takes it; otherwise the problem says it is not what form says.
     std::string v;
+    auto valueAs = [&](const std::string& what, const std::string& form, auto read) {
+        if (!value(v))
+            return false;
+        if (read(v))
+            return true;
+        problem = what + " '" + v + "' is not " + form;
+        return false;
+    };
+    traceSettings& t = options.trace;
     if (a == "--shadows") {
         t.shadows = true;
     } else if (a == "--ao" || a.compare(0, 5, "--ao=") == 0) {
@@ -381,41 +390,27 @@ bool readTraceOption(const std::vector<std::string>& args, size_t& i, traceOptio
             return false;
         }
     } else if (a == "--light-radius") {
-        if (!value(v))
+        if (!valueAs("light radius", "a number of 0 or more",
+                     [&](const std::string& w) { return readLength(w, true, t.lightRadius); }))
             return false;
-        if (!readLength(v, true, t.lightRadius)) {
-            problem = "light radius '" + v + "' is not a number of 0 or more";
-            return false;
-        }
         // Soft shadows are shadows.
         t.shadows = t.shadows || t.lightRadius > 0;
     } else if (a == "--bounces" || a == "--samples") {
         const bool bounces = a == "--bounces";
         const int low = bounces ? 0 : 1, high = bounces ? 16 : 65536;
-        if (!value(v))
+        if (!valueAs(a.substr(2), "a number from " + std::to_string(low) + " to " + std::to_string(high),
+                     [&](const std::string& w) { return readWhole(w, low, high, bounces ? t.bounces : t.samples); }))
             return false;
-        if (!readWhole(v, low, high, bounces ? t.bounces : t.samples)) {
-            problem = a.substr(2) + " '" + v + "' is not a number from " + std::to_string(low) + " to " +
-                      std::to_string(high);
-            return false;
-        }
     } else if (a == "--light") {
-        if (!value(v))
-            return false;
         bakeLight lamp;
-        if (!readLight(v, lamp)) {
-            problem = "light '" + v + "' is not X,Y,Z[,R,G,B[,RANGE]]";
+        if (!valueAs("light", "X,Y,Z[,R,G,B[,RANGE]]", [&](const std::string& w) { return readLight(w, lamp); }))
             return false;
-        }
         options.lights.push_back(lamp);
     } else if (a == "--sun") {
-        if (!value(v))
-            return false;
         bakeSun sun;
-        if (!readSun(v, sun)) {
-            problem = "sun '" + v + "' is not DX,DY,DZ[,R,G,B] with a direction other than 0,0,0";
+        if (!valueAs("sun", "DX,DY,DZ[,R,G,B] with a direction other than 0,0,0",
+                     [&](const std::string& w) { return readSun(w, sun); }))
             return false;
-        }
         options.suns.push_back(sun);
     } else {
         matched = false;
