@@ -1,11 +1,17 @@
 #include "viewer/fixedview.h"
 
+#include "core/console.h"
 #include "lights/shadowrays.h"
+#include "viewer/callbacks.h"
 #include "viewer/window.h"
+
+#include <GL/glut.h>
 
 #include <cstring>
 
 const char* const fixedViewScene = "sphere_room.txt";
+
+namespace {
 
 bool asksForHelp(int argc, char** argv)
 {
@@ -15,15 +21,35 @@ bool asksForHelp(int argc, char** argv)
     return false;
 }
 
-bool openFixedViewScene(int* argc, char** argv, const sceneChoices& choices)
+} // namespace
+
+int runFixedView(int argc, char** argv, const fixedViewProgram& program)
 {
-    const std::string path = sceneArgument(*argc, argv, fixedViewScene);
+    if (asksForHelp(argc, argv)) {
+        say("Usage: %s [SCENE_FILE]\n"
+            "Shows a scene file (default %s; it and the files it names are read relative to the working "
+            "directory, the named files else relative to the scene file's folder) from a fixed camera at "
+            "(0, 0, -10) as %s",
+            program.name, fixedViewScene, program.usage);
+        return 0;
+    }
+    const std::string path = sceneArgument(argc, argv, fixedViewScene);
     if (!sceneFileReadable(path))
-        return false;
-    startViewer(argc, argv);
+        return 1;
+    startViewer(&argc, argv);
     openViewerWindow(path);
-    setUpScene(path, scene, choices);
-    return scene.objectCount > 0;
+    setUpScene(path, scene, program.choices);
+    if (scene.objectCount <= 0)
+        return 1;
+    glutDisplayFunc(program.display);
+    glutReshapeFunc(reshapeWindow);
+    if (program.motion)
+        glutMotionFunc(program.motion);
+    if (program.idle)
+        glutIdleFunc(program.idle);
+    glutKeyboardFunc(program.keyboard);
+    glutMainLoop();
+    return 0;
 }
 
 bool blockedInScene(vector d, vector p)

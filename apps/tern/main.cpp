@@ -1,7 +1,6 @@
 // tern: one point light that follows the mouse, a fixed camera, the lightmap view only.
 // It draws only when something asks for it: a drag, a resize or an exposure.
 
-#include "core/console.h"
 #include "viewer/callbacks.h"
 #include "viewer/fixedview.h"
 #include "viewer/input.h"
@@ -32,35 +31,19 @@ void keyboard(unsigned char key, int, int)
     viewerKey(key, keys);
 }
 
-void printUsage()
-{
-    say("Usage: tern [SCENE_FILE]\n"
-        "Shows a scene file (default sphere_room.txt; it and the files it names are read "
-        "relative to the working directory, the named files else relative to the scene file's "
-        "folder) from a fixed camera at (0, 0, -10) as baked "
-        "texture-space lightmaps with black shadows, lit by one white point light that starts at "
-        "(0, 0, -2). A drag with any mouse button puts the light at the pointer, in the plane "
-        "z = -5. The window is drawn only when something asks: a drag, a resize, an uncovered "
-        "window. Keys: A D S relight the ambient, diffuse and specular terms every frame, L light "
-        "marker, H shadows, C capture the frame to frameNNNN.bmp, F write every object's maps to "
-        "BMP files; a key's change shows at the next redraw.\n");
-}
+// What follows the words every fixed-camera viewer's usage begins with.
+const char* const usage =
+    "baked texture-space lightmaps with black shadows, lit by one white point light that starts "
+    "at (0, 0, -2). A drag with any mouse button puts the light at the pointer, in the plane z = "
+    "-5. The window is drawn only when something asks: a drag, a resize, an uncovered window. "
+    "Keys: A D S relight the ambient, diffuse and specular terms every frame, L light marker, H "
+    "shadows, C capture the frame to frameNNNN.bmp, F write every object's maps to BMP files; a "
+    "key's change shows at the next redraw.\n";
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    // Before GLUT, which needs a display.
-    if (asksForHelp(argc, argv)) {
-        printUsage();
-        return 0;
-    }
-    if (!openFixedViewScene(&argc, argv, [](Scene& s) { chooseProgram("tern", s, lights); }))
-        return 1;
-    glutDisplayFunc(display);
-    glutReshapeFunc(reshapeWindow);
-    glutMotionFunc(motion);
-    glutKeyboardFunc(keyboard);
-    glutMainLoop();
-    return 0;
+    return runFixedView(argc, argv, {"tern", usage, [](Scene& s) { chooseProgram("tern", s, lights); }, display, keyboard,
+                                     motion, nullptr});
 }

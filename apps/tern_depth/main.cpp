@@ -1,6 +1,5 @@
 // tern_depth: as tern, with a spot light whose cone shapes the light; keys redraw at once.
 
-#include "core/console.h"
 #include "lights/spotlight.h"
 #include "viewer/callbacks.h"
 #include "viewer/fixedview.h"
@@ -34,35 +33,19 @@ void keyboard(unsigned char key, int, int)
     glutPostRedisplay();
 }
 
-void printUsage()
-{
-    say("Usage: tern_depth [SCENE_FILE]\n"
-        "Shows a scene file (default sphere_room.txt; it and the files it names are read "
-        "relative to the working directory, the named files else relative to the scene file's "
-        "folder) from a fixed camera at (0, 0, -10) as baked "
-        "texture-space lightmaps with black shadows, lit by one white spot light at (0, 0, -2) "
-        "shining at the origin in a cone. A drag with any mouse button puts the light at the "
-        "pointer, in the plane z = -5; its cone keeps pointing along +z. Keys: A D S relight the "
-        "ambient, diffuse and specular terms every frame, L light marker (a cone), H shadows, C "
-        "capture the frame to frameNNNN.bmp, F write every object's maps to BMP files; every key "
-        "redraws at once.\n");
-}
+// What follows the words every fixed-camera viewer's usage begins with.
+const char* const usage =
+    "baked texture-space lightmaps with black shadows, lit by one white spot light at (0, 0, -2) "
+    "shining at the origin in a cone. A drag with any mouse button puts the light at the pointer, "
+    "in the plane z = -5; its cone keeps pointing along +z. Keys: A D S relight the ambient, "
+    "diffuse and specular terms every frame, L light marker (a cone), H shadows, C capture the "
+    "frame to frameNNNN.bmp, F write every object's maps to BMP files; every key redraws at "
+    "once.\n";
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    // Before GLUT, which needs a display.
-    if (asksForHelp(argc, argv)) {
-        printUsage();
-        return 0;
-    }
-    if (!openFixedViewScene(&argc, argv, [](Scene& s) { chooseProgram("tern_depth", s, lights); }))
-        return 1;
-    glutDisplayFunc(display);
-    glutReshapeFunc(reshapeWindow);
-    glutMotionFunc(motion);
-    glutKeyboardFunc(keyboard);
-    glutMainLoop();
-    return 0;
+    return runFixedView(argc, argv, {"tern_depth", usage, [](Scene& s) { chooseProgram("tern_depth", s, lights); }, display, keyboard,
+                                     motion, nullptr});
 }
