@@ -355,6 +355,17 @@ int writeObjectFiles(const encodedObject& e, int i, bool occlusion, const std::s
     return failed;
 }
 
+// Moves i on to the word after option i, or says that there is none.
+bool nextValue(const std::vector<std::string>& args, size_t& i, std::string& into, std::string& problem)
+{
+    if (i + 1 >= args.size()) {
+        problem = "option " + args[i] + " needs a value";
+        return false;
+    }
+    into = args[++i];
+    return true;
+}
+
 } // namespace
 
 bool readTraceOption(const std::vector<std::string>& args, size_t& i, traceOptions& options, bool& matched,
@@ -362,14 +373,7 @@ bool readTraceOption(const std::vector<std::string>& args, size_t& i, traceOptio
 {
     const std::string& a = args[i];
     matched = true;
-    auto value = [&](std::string& into) {
-        if (i + 1 >= args.size()) {
-            problem = "option " + a + " needs a value";
-            return false;
-        }
-        into = args[++i];
-        return true;
-    };
+    auto value = [&](std::string& into) { return nextValue(args, i, into, problem); };
     // The next word as read takes it; otherwise the problem says it is not what form says.
     std::string v;
     auto valueAs = [&](const std::string& what, const std::string& form, auto read) {
@@ -446,14 +450,7 @@ bool parseBakeArguments(const std::vector<std::string>& args, bakeOptions& optio
     std::vector<std::string> positional;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        auto value = [&](std::string& into) {
-            if (i + 1 >= args.size()) {
-                problem = "option " + a + " needs a value";
-                return false;
-            }
-            into = args[++i];
-            return true;
-        };
+        auto value = [&](std::string& into) { return nextValue(args, i, into, problem); };
         std::string v;
         bool traceOption = false;
         if (!readTraceOption(args, i, options.traced, traceOption, problem)) {
