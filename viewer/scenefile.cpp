@@ -109,22 +109,13 @@ std::vector<std::string> splitSceneLines(const std::string& text)
 
 namespace {
 
-enum class fieldKind { word, whole, real };
-
-struct fieldInfo {
+// A field of a scene line: its name for error lines and where it goes, one of a word, a
+// whole number or a real number.
+struct lineField {
     const char* name;
-    fieldKind kind;
-};
-
-const fieldInfo lineFields[sceneLineFields] = {
-    {"OBJ file", fieldKind::word},          {"Ambient red", fieldKind::whole},
-    {"Ambient green", fieldKind::whole},    {"Ambient blue", fieldKind::whole},
-    {"Diffuse red", fieldKind::whole},      {"Diffuse green", fieldKind::whole},
-    {"Diffuse blue", fieldKind::whole},     {"Specular red", fieldKind::whole},
-    {"Specular green", fieldKind::whole},   {"Specular blue", fieldKind::whole},
-    {"Specular coefficient", fieldKind::real}, {"Bump map", fieldKind::word},
-    {"Bump coefficient", fieldKind::real},  {"Map width", fieldKind::whole},
-    {"Map height", fieldKind::whole},       {"Colour texture", fieldKind::word},
+    std::string* word;
+    int* whole;
+    float* real;
 };
 
 // The words of a line up to its first NUL byte, split at any white space, as many as fields.
@@ -162,47 +153,54 @@ sceneLine parseSceneLine(const std::string& line, sceneColours& colours)
     int c[9] = {colours.ambient.red,  colours.ambient.green,  colours.ambient.blue,
                 colours.diffuse.red,  colours.diffuse.green,  colours.diffuse.blue,
                 colours.specular.red, colours.specular.green, colours.specular.blue};
-    std::string* paths[sceneLineFields] = {&out.objPath};
-    paths[11] = &out.bumpPath;
-    paths[15] = &out.colourPath;
-    float* reals[sceneLineFields] = {};
-    reals[10] = &out.specularCoefficient;
-    reals[12] = &out.bumpCoefficient;
-    int* wholes[sceneLineFields] = {};
-    for (int i = 0; i < 9; ++i)
-        wholes[1 + i] = &c[i];
-    wholes[13] = &out.mapWidth;
-    wholes[14] = &out.mapHeight;
+    const lineField fields[sceneLineFields] = {
+        {"OBJ file", &out.objPath, nullptr, nullptr},
+        {"Ambient red", nullptr, &c[0], nullptr},
+        {"Ambient green", nullptr, &c[1], nullptr},
+        {"Ambient blue", nullptr, &c[2], nullptr},
+        {"Diffuse red", nullptr, &c[3], nullptr},
+        {"Diffuse green", nullptr, &c[4], nullptr},
+        {"Diffuse blue", nullptr, &c[5], nullptr},
+        {"Specular red", nullptr, &c[6], nullptr},
+        {"Specular green", nullptr, &c[7], nullptr},
+        {"Specular blue", nullptr, &c[8], nullptr},
+        {"Specular coefficient", nullptr, nullptr, &out.specularCoefficient},
+        {"Bump map", &out.bumpPath, nullptr, nullptr},
+        {"Bump coefficient", nullptr, nullptr, &out.bumpCoefficient},
+        {"Map width", nullptr, &out.mapWidth, nullptr},
+        {"Map height", nullptr, &out.mapHeight, nullptr},
+        {"Colour texture", &out.colourPath, nullptr, nullptr},
+    };
 
     // Fields are read in order up to the first that is not what it should be. As before, a
     // number followed by other text still counts and is kept, so the colours a broken line
     // leaves to the next lines are the same; the line now says which field was wrong.
     for (size_t i = 0; i < words.size(); ++i) {
         const std::string& word = words[i];
-        const fieldInfo& field = lineFields[i];
-        if (field.kind == fieldKind::word) {
-            *paths[i] = word;
+        const lineField& field = fields[i];
+        if (field.word) {
+            *field.word = word;
             ++out.fields;
             continue;
         }
         char* end = nullptr;
-        if (field.kind == fieldKind::whole) {
+        if (field.whole) {
             const long long value = std::strtoll(word.c_str(), &end, 10);
             if (end != word.c_str()) {
-                *wholes[i] = static_cast<int>(std::clamp<long long>(value, INT32_MIN, INT32_MAX));
+                *field.whole = static_cast<int>(std::clamp<long long>(value, INT32_MIN, INT32_MAX));
                 ++out.fields;
             }
         } else {
             const float value = std::strtof(word.c_str(), &end);
             if (end != word.c_str()) {
-                *reals[i] = value;
+                *field.real = value;
                 ++out.fields;
             }
         }
         if (*end) {
             char* realEnd = nullptr;
             std::strtod(word.c_str(), &realEnd);
-            const bool fractional = field.kind == fieldKind::whole && realEnd != word.c_str() && !*realEnd;
+            const bool fractional = field.whole && realEnd != word.c_str() && !*realEnd;
             out.problem = std::string(field.name) + " '" + shown(word) + "' is not a " +
                           (fractional ? "whole number" : "number");
             break;
