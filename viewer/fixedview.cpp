@@ -3,7 +3,6 @@
 #include "core/console.h"
 #include "lights/shadowrays.h"
 #include "viewer/callbacks.h"
-#include "viewer/window.h"
 
 #include <GL/glut.h>
 
@@ -34,12 +33,7 @@ int runFixedView(int argc, char** argv, const fixedViewProgram& program)
         return 0;
     }
     const std::string path = sceneArgument(argc, argv, fixedViewScene);
-    if (!sceneFileReadable(path))
-        return 1;
-    startViewer(&argc, argv);
-    openViewerWindow(path);
-    setUpScene(path, scene, program.choices);
-    if (scene.objectCount <= 0)
+    if (!openSceneWindow(&argc, argv, path, [&](Scene& s) { chooseProgram(program.name, s, *program.lights); }))
         return 1;
     glutDisplayFunc(program.display);
     glutReshapeFunc(reshapeWindow);

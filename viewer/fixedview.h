@@ -3,6 +3,7 @@
 // What the fixed-camera viewers share: the same window, set-up order and scene file, with
 // their own lights and callbacks.
 
+#include "viewer/programs.h"
 #include "viewer/scene.h"
 #include "viewer/scenefile.h"
 
@@ -10,11 +11,11 @@
 extern const char* const fixedViewScene;
 
 // A fixed-camera viewer: its name, its usage paragraph from where the viewers' words part,
-// the lights it chooses and its GLUT callbacks (motion and idle may be null).
+// the lights its name chooses and its GLUT callbacks (motion and idle may be null).
 struct fixedViewProgram {
     const char* name;
     const char* usage;
-    sceneChoices choices;
+    viewerLights* lights;
     void (*display)();
     void (*keyboard)(unsigned char, int, int);
     void (*motion)(int, int);

@@ -7,29 +7,28 @@
 #include "lights/light.h"
 #include "mesh/object.h"
 #include "pipeline/prepare.h"
+#include "viewer/window.h"
 
 #include <GL/gl.h>
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
 // Scene files are a few lines; anything this large is a mistake, refused before reading.
 constexpr long long maxSceneBytes = 64LL << 20;
 
-// The whole file; false after one error line when it is missing, not a regular file, too
-// large or unreadable.
+} // namespace
+
+// False after one error line when the file is missing, not a regular file, too large or
+// unreadable.
 bool readSceneFile(const std::string& path, std::string& text)
 {
     const wholeFile file = readWholeFile(path, maxSceneBytes);
@@ -50,6 +49,8 @@ bool readSceneFile(const std::string& path, std::string& text)
     }
     return false;
 }
+
+namespace {
 
 preparationSettings settingsFor(const Scene& s)
 {
@@ -294,9 +295,11 @@ std::unique_ptr<object> makeObject(const sceneLine& line, const sceneColours& co
 int loadScene(const std::string& path, Scene& s, preparation how)
 {
     std::string text;
-    if (!readSceneFile(path, text))
-        return 0;
+    return readSceneFile(path, text) ? loadSceneText(path, text, s, how) : 0;
+}
 
+int loadSceneText(const std::string& path, const std::string& text, Scene& s, preparation how)
+{
     sceneColours colours;
     std::vector<std::unique_ptr<object>> made;
     const bool tracing = s.tracing.any();
@@ -368,12 +371,6 @@ std::string sceneArgument(int argc, char** argv, const std::string& fallback)
     return fallback;
 }
 
-bool sceneFileReadable(const std::string& path)
-{
-    std::string text;
-    return readSceneFile(path, text);
-}
-
 void orbitViewAndLight(Scene& s)
 {
     const double theta = s.cameraAzimuth;
@@ -391,7 +388,7 @@ void fixedViewAndLight(Scene& s, light& l)
     placeLight(s, l, vector(0, 0, -2));
 }
 
-void setUpScene(const std::string& path, Scene& s, const sceneChoices& placeViewAndLights)
+void setUpScene(const std::string& path, Scene& s, const sceneChoices& placeViewAndLights, const std::string* text)
 {
     glLightModelfv(GL_LIGHT_MODEL_AMBIENT, s.lightModelAmbient);
     if (placeViewAndLights)
@@ -404,6 +401,17 @@ void setUpScene(const std::string& path, Scene& s, const sceneChoices& placeView
     glEnable(GL_AUTO_NORMAL);
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    s.objectCount = loadScene(path, s);
+    s.objectCount = text ? loadSceneText(path, *text, s) : loadScene(path, s);
     glClearColor(0, 0, 0, 1);
+}
+
+bool openSceneWindow(int* argc, char** argv, const std::string& path, const sceneChoices& placeViewAndLights)
+{
+    std::string text;
+    if (!readSceneFile(path, text))
+        return false;
+    startViewer(argc, argv);
+    openViewerWindow(path);
+    setUpScene(path, scene, placeViewAndLights, &text);
+    return scene.objectCount > 0;
 }

@@ -57,13 +57,15 @@ sceneLine parseSceneLine(const std::string& line, sceneColours& colours);
 // untouched and gives 0.
 enum class preparation { drawable, dataOnly };
 int loadScene(const std::string& path, Scene& s, preparation how = preparation::drawable);
+// The same with the file's text already read.
+int loadSceneText(const std::string& path, const std::string& text, Scene& s,
+                  preparation how = preparation::drawable);
 
 // The scene file a viewer's command line names: its first word that is neither an option nor
 // the value of GLUT's -display or -geometry; fallback when there is none.
 std::string sceneArgument(int argc, char** argv, const std::string& fallback);
-// Whether the scene file can be read; false after the one error line that says why. The
-// viewers ask before they open a window, so that a wrong path ends at once, display or not.
-bool sceneFileReadable(const std::string& path);
+// The scene file's text; false after the one error line that says why.
+bool readSceneFile(const std::string& path, std::string& text);
 
 // A program's own part of the set-up: where the eye stands while the objects are prepared,
 // and which lights shine (it links them into s.lights).
@@ -75,6 +77,14 @@ void orbitViewAndLight(Scene& s);
 // The fixed-camera viewers: the eye at (0, 0, -10) and l alone at (0, 0, -2) in (200, 200, 200).
 void fixedViewAndLight(Scene& s, light& l);
 
-// Sets the GL state, lets the program place its eye and lights, loads the scene and sets the
-// clear colour. Needs a current GL context.
-void setUpScene(const std::string& path, Scene& s, const sceneChoices& placeViewAndLights);
+// Sets the GL state, lets the program place its eye and lights, loads the scene (from text
+// when the caller has read it, else from the file) and sets the clear colour. Needs a current
+// GL context.
+void setUpScene(const std::string& path, Scene& s, const sceneChoices& placeViewAndLights,
+                const std::string* text = nullptr);
+
+// What a viewer does at start: reads the scene file, so that a wrong path ends at once,
+// display or not; then starts GLUT, opens the window titled with the path and sets the scene
+// up from the text read. False when the viewer should end with status 1: the file could not
+// be read (before any window opens) or gives no object to show.
+bool openSceneWindow(int* argc, char** argv, const std::string& path, const sceneChoices& placeViewAndLights);

@@ -45,6 +45,6 @@ const char* const usage =
 int main(int argc, char** argv)
 {
     scene.shadowsOn = 0;
-    return runFixedView(argc, argv, {"heron", usage, [](Scene& s) { chooseProgram("heron", s, lights); }, display, keyboard,
+    return runFixedView(argc, argv, {"heron", usage, &lights, display, keyboard,
                                      nullptr, idle});
 }

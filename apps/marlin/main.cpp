@@ -7,7 +7,6 @@
 #include "viewer/passes.h"
 #include "viewer/scene.h"
 #include "viewer/scenefile.h"
-#include "viewer/window.h"
 
 #include <GL/glu.h>
 #include <GL/glut.h>
@@ -124,12 +123,7 @@ int main(int argc, char** argv)
     if (!takeTraceOptions(argc, argv, traced))
         return 2;
     const std::string path = sceneArgument(argc, argv, "test2.txt");
-    if (!sceneFileReadable(path))
-        return 1;
-    startViewer(&argc, argv);
-    openViewerWindow(path);
-    setUpScene(path, scene, viewAndLights);
-    if (scene.objectCount == 0)
+    if (!openSceneWindow(&argc, argv, path, viewAndLights))
         return 1;
 
     if (argc == 3 && std::strcmp(argv[2], "-turn") == 0) {

@@ -44,6 +44,6 @@ const char* const usage =
 
 int main(int argc, char** argv)
 {
-    return runFixedView(argc, argv, {"tern", usage, [](Scene& s) { chooseProgram("tern", s, lights); }, display, keyboard,
+    return runFixedView(argc, argv, {"tern", usage, &lights, display, keyboard,
                                      motion, nullptr});
 }

@@ -46,6 +46,6 @@ const char* const usage =
 
 int main(int argc, char** argv)
 {
-    return runFixedView(argc, argv, {"tern_depth", usage, [](Scene& s) { chooseProgram("tern_depth", s, lights); }, display, keyboard,
+    return runFixedView(argc, argv, {"tern_depth", usage, &lights, display, keyboard,
                                      motion, nullptr});
 }
