@@ -67,6 +67,13 @@ unsigned int compileTriangleList(const polygon* polys, int count)
     return list;
 }
 
+void relightTexture(object* obj, lightingTerms terms, light* lights, vector eye, colour ambient, bool whole)
+{
+    const changedRows changed = relight(obj, terms, lights, eye, ambient, whole);
+    if (changed.first < changed.end)
+        uploadTextureRows(*obj->finalBitmap, changed.first, changed.end);
+}
+
 void drawTextureSpaceLit(object* obj, lightingTerms terms, light* lights, vector eye, colour ambient)
 {
     if (obj->pickable != 1 || obj->visible != 1)
@@ -78,9 +85,7 @@ void drawTextureSpaceLit(object* obj, lightingTerms terms, light* lights, vector
     glBindTexture(GL_TEXTURE_2D, obj->lightmapTextureId);
     if (terms.ambient == 1 || terms.diffuse == 1 || terms.specular == 1) {
         // The texture holds the lightmap as it was before, so only rows that changed are sent.
-        changedRows changed = relight(obj, terms, lights, eye, ambient, false);
-        if (changed.first < changed.end)
-            uploadTextureRows(*obj->finalBitmap, changed.first, changed.end);
+        relightTexture(obj, terms, lights, eye, ambient, false);
     }
     glCallList(obj->shadingList);
     glPopMatrix();

@@ -17,6 +17,9 @@ void uploadTexture(const bitmap& image);
 // Replaces rows [first, end) of the texture bound to GL_TEXTURE_2D, which has the bitmap's
 // size, by the bitmap's 3-byte rows.
 void uploadTextureRows(const bitmap& image, int first, int end);
+// Relights the chosen terms of obj's lightmap (all of it when whole, else the rows the lights
+// changed) and sends the rows that changed to the texture bound to GL_TEXTURE_2D.
+void relightTexture(object* obj, lightingTerms terms, light* lights, vector eye, colour ambient, bool whole);
 // A display list drawing the triangles with their normals and texture coordinates; 0 for none.
 unsigned int compileTriangleList(const polygon* polys, int count);
 

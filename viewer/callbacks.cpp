@@ -24,10 +24,8 @@ void moveFirstLight(vector position)
     for (object* obj : scene.objects) {
         if (!obj || !obj->finalBitmap || !obj->finalBitmap->pixels || !obj->lightmapTextureId)
             continue;
-        const changedRows rows = relight(obj, terms, scene.lights, scene.eye, scene.ambientColour, true);
         glBindTexture(GL_TEXTURE_2D, obj->lightmapTextureId);
-        if (rows.first < rows.end)
-            uploadTextureRows(*obj->finalBitmap, rows.first, rows.end);
+        relightTexture(obj, terms, scene.lights, scene.eye, scene.ambientColour, true);
     }
     glutPostRedisplay();
 }
