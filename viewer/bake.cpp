@@ -251,7 +251,8 @@ void encodeObjects(const Scene& s, const bakeOptions& options, std::vector<encod
                 e.bmp = encodeBmp(*lightmap);
                 e.png = encodePng(*lightmap);
             }
-            if (options.gltf && options.albedo)
+            // Without a colour map the albedo map would be the lightmap's own bytes.
+            if (options.gltf && options.albedo && obj.colourMap && obj.colourMap->pixels)
                 if (std::unique_ptr<bitmap> coloured = writtenLightmap(obj, true))
                     e.gltfPng = encodePng(*coloured);
             e.occlusionPng = occlusionPng(obj);

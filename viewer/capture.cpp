@@ -52,13 +52,14 @@ int exportMaps(const Scene& s, const std::string& folder)
                  {"specular%02d.bmp", specularKind}, {"alpha%02d.bmp", alphaKind},
                  {"normals%02d.bmp", normalsKind}, {"positions%02d.bmp", positionsKind}};
     int failed = 0;
-    for (int i = 0; i < s.objectCount; ++i)
+    for (int i = 0; i < s.objectCount; ++i) {
+        if (!s.tracing.wanted(i))
+            continue;
         for (const file& f : files) {
-            if (!s.tracing.wanted(i))
-                break;
             char name[64];
             std::snprintf(name, sizeof name, f.pattern, i);
             failed += !writeMap(s.objects[i], f.kind, folder.empty() ? name : folder + "/" + name);
         }
+    }
     return failed;
 }
