@@ -172,8 +172,8 @@ public:
     {
     }
 
-    // The k corners at the position are here[0 .. k - 1]; returns how many were given a normal.
-    long long sumAt(const uint32_t* here, size_t k)
+    // The k corners at the position are here[0 .. k - 1].
+    void sumAt(const uint32_t* here, size_t k)
     {
         normal.resize(k);
         weighted.resize(k);
@@ -196,12 +196,10 @@ public:
                         rows[o] |= uint64_t(1) << j;
                     }
         known.clear();
-        long long given = 0;
         for (size_t j = 0; j < k; ++j) {
             const uint32_t c = here[j];
             if (!(marked[c / 3] >> (c % 3) & 1))
                 continue;
-            ++given;
             if (!few && !labelled) {
                 result[c] = sumPassing([&](size_t o) { return dot3(normal[o], normal[j]) > threshold; }, k);
                 continue;
@@ -214,7 +212,6 @@ public:
             }
             result[c] = same->second;
         }
-        return given;
     }
 
 private:
@@ -262,12 +259,14 @@ struct cornerGroups {
 long long computeCornerNormals(object& obj, const std::vector<uint8_t>& marked)
 {
     const size_t count = std::min(marked.size(), obj.polygons.size());
-    bool any = false, every = true;
+    // Every marked corner is given a normal.
+    long long given = 0;
+    bool every = true;
     for (size_t i = 0; i < count; ++i) {
-        any = any || (marked[i] & 7) != 0;
+        given += __builtin_popcount(marked[i] & 7u);
         every = every && (marked[i] & 7) == 7;
     }
-    if (!any)
+    if (given == 0)
         return 0;
 
     // A polygon takes over 400 bytes, so corner numbers fit in 32 bits. Work that is the same
@@ -305,8 +304,8 @@ long long computeCornerNormals(object& obj, const std::vector<uint8_t>& marked)
         }
         positionTable table(std::min(corners, std::max(obj.vertices.size() + 1, corners / 6)));
         table.numberCorners(obj.polygons.data(), count, positionOf.get());
-        positionMarked.assign(table.size(), 0);
-        for (size_t c = 0; c < corners; ++c)
+        positionMarked.assign(table.size(), every ? 1 : 0);
+        for (size_t c = 0; c < corners && !every; ++c)
             positionMarked[positionOf[c]] |= marked[c / 3] >> (c % 3) & 1;
     });
     const size_t positionCount = positionMarked.size();
@@ -323,15 +322,13 @@ long long computeCornerNormals(object& obj, const std::vector<uint8_t>& marked)
     // cost more.
     const cornerGroups groups(positionOf.get(), corners, positionCount);
     const int positionPieces = static_cast<int>((positionCount + chunk - 1) / chunk);
-    std::vector<long long> given(static_cast<size_t>(positionPieces), 0);
     std::unique_ptr<triple[]> result(new triple[corners]);
     sharedWorkers().forEachPiece(positionPieces, [&](int piece) {
         positionSums sums(faceNormal.get(), angle.get(), marked, obj.sharpEdgeThreshold, result.get());
         const auto [begin, end] = rangeOf(piece, positionCount);
         for (size_t n = begin; n < end; ++n)
             if (positionMarked[n])
-                given[static_cast<size_t>(piece)] +=
-                    sums.sumAt(groups.members.get() + groups.first[n], groups.first[n + 1] - groups.first[n]);
+                sums.sumAt(groups.members.get() + groups.first[n], groups.first[n + 1] - groups.first[n]);
     });
     sharedWorkers().forEachPiece(polygonPieces, [&](int piece) {
         const auto [begin, end] = rangeOf(piece, count);
@@ -342,8 +339,5 @@ long long computeCornerNormals(object& obj, const std::vector<uint8_t>& marked)
                     obj.polygons[i].normal[k] = vector(r.x, r.y, r.z);
                 }
     });
-    long long total = 0;
-    for (long long g : given)
-        total += g;
-    return total;
+    return given;
 }

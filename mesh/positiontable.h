@@ -18,13 +18,8 @@ public:
 
     // False for a position holding a NaN, which no other position matches.
     static bool matchable(const vector& p) { return matchable(key{p.x, p.y, p.z, p.w}); }
-    static uint64_t hashOf(const vector& p) { return hashOf(key{p.x, p.y, p.z, p.w}); }
 
     uint32_t number(const vector& p) { return number(p, hashOf(p)); }
-    // With hash = hashOf(p). Over large meshes the slots are far from the caches: passing a
-    // position's hash to ahead() some positions before numbering it hides that wait.
-    uint32_t number(const vector& p, uint64_t hash);
-    void ahead(uint64_t hash) const { __builtin_prefetch(&slots[hash & (slots.size() - 1)]); }
 
     // Numbers the corners of polygons [0, count) into out, three per polygon, in order.
     template <class polygonType>
@@ -33,6 +28,12 @@ public:
     size_t size() const { return keys.size(); }
 
 private:
+    static uint64_t hashOf(const vector& p) { return hashOf(key{p.x, p.y, p.z, p.w}); }
+    // With hash = hashOf(p). Over large meshes the slots are far from the caches: passing a
+    // position's hash to ahead() some positions before numbering it hides that wait.
+    uint32_t number(const vector& p, uint64_t hash);
+    void ahead(uint64_t hash) const { __builtin_prefetch(&slots[hash & (slots.size() - 1)]); }
+
     struct key {
         double x, y, z, w;
     };
