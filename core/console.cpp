@@ -7,7 +7,6 @@
 
 namespace {
 std::string* captureTarget = nullptr;
-std::string lastProgressLine;
 // The progress line written last, while nothing else has been written after it.
 std::string standingProgress;
 std::FILE* errorCopy = nullptr;
@@ -58,11 +57,9 @@ void sayText(const std::string& text)
         copyErrors(text);
     std::fwrite(text.data(), 1, text.size(), stdout);
     // A progress line overwrites itself with '\r'; show it now rather than when the buffer
-    // fills, but only when it changed: long loops repeat the same percentage many times.
-    if (!text.empty() && text.back() == '\r' && text != lastProgressLine) {
-        lastProgressLine = text;
+    // fills.
+    if (progress)
         std::fflush(stdout);
-    }
 }
 
 void say(const char* format, ...)
