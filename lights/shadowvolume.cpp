@@ -16,6 +16,15 @@ bool validFace(const object& obj, int index)
     return index >= 0 && index < static_cast<int>(obj.polygons.size());
 }
 
+// An edge whose faces the polygons hold: a first one and a second one or none.
+bool validFaces(const object& obj, const edge& e)
+{
+    return validFace(obj, e.firstFace) && (e.secondFace == -1 || validFace(obj, e.secondFace));
+}
+
+// The edges the list holds, whatever edgeCount says.
+int listedEdges(const object& obj) { return std::min(obj.edgeCount, static_cast<int>(obj.edges.size())); }
+
 // Whether p's winding goes from s straight on to t.
 bool runsFrom(const polygon& p, const vector& s, const vector& t)
 {
@@ -108,7 +117,7 @@ void countUnlistedTriangles(const object& obj, int edgeCount, std::vector<castEd
     std::vector<uint8_t> listed(polys.size(), 0);
     for (int k = 0; k < edgeCount; ++k) {
         const edge& e = obj.edges[k];
-        if (!validFace(obj, e.firstFace) || (e.secondFace != -1 && !validFace(obj, e.secondFace)))
+        if (!validFaces(obj, e))
             continue;
         for (int face : {e.firstFace, e.secondFace})
             if (face != -1 && polys[face].facing == 1)
@@ -163,7 +172,7 @@ void castObject(object& obj, vector lightPosition, std::vector<quad>& quads, std
         }
         return facing[i] == 1;
     };
-    const int edgeCount = std::min(obj.edgeCount, static_cast<int>(obj.edges.size()));
+    const int edgeCount = listedEdges(obj);
     const int polygonCount = static_cast<int>(polys.size());
     std::vector<castEdge> cast;
     long long named = 0; // facing triangles named on listed edges
@@ -171,9 +180,9 @@ void castObject(object& obj, vector lightPosition, std::vector<quad>& quads, std
         const edge& e = obj.edges[k];
         if (bounds)
             ends.add(e.start, e.end);
-        const int a = e.firstFace, b = e.secondFace;
-        if (a < 0 || a >= polygonCount || b < -1 || b >= polygonCount)
+        if (!validFaces(obj, e))
             continue;
+        const int a = e.firstFace, b = e.secondFace;
         int count = faces(a);
         if (b != -1 && faces(b)) {
             count += runsFrom(polys[b], e.start, e.end) ? 1 : -1;
@@ -324,7 +333,7 @@ shadowVolumeSet buildShadowVolumes(object** objects, int count, vector lightPosi
             continue;
         box bounds;
         castObject(*obj, lightPosition, out.sides, facing, &bounds);
-        if (std::min(obj->edgeCount, static_cast<int>(obj->edges.size())) <= 0 ||
+        if (listedEdges(*obj) <= 0 ||
             !boxMeetsPyramid(bounds, lightPosition, view))
             continue;
         for (size_t k = 0; k < facing.size(); ++k) {
@@ -350,7 +359,7 @@ std::vector<const polygon*> shadowCaps(object** objects, int count)
         return caps;
     for (int i = 0; i < count; ++i) {
         const object* obj = objects[i];
-        if (!obj || std::min(obj->edgeCount, static_cast<int>(obj->edges.size())) <= 0)
+        if (!obj || listedEdges(*obj) <= 0)
             continue;
         for (const polygon& p : obj->polygons)
             if (p.facing == 1)

@@ -68,43 +68,40 @@ void beginCounting()
     glEnable(GL_STENCIL_TEST);
 }
 
-} // namespace
-
-void drawShadowQuads(const std::vector<quad>& quads)
+// Counts the volumes into the stencil buffer; with entries and caps, those of a view whose
+// near plane lies inside some volume.
+void countVolumes(const std::vector<quad>& sides, const std::vector<nearPolygon>* entries,
+                  const std::vector<const polygon*>* caps)
 {
     beginCounting();
+    if (entries)
+        countEntries(*entries);
 
     // Front faces first: GL_DECR stops at 0, so a back face counted before its front face
     // would be lost.
     glCullFace(GL_BACK);
     glStencilOp(GL_KEEP, GL_KEEP, GL_INCR);
-    sendQuads(quads);
+    sendQuads(sides);
+    if (caps)
+        sendCaps(*caps);
 
     glCullFace(GL_FRONT);
     glStencilOp(GL_KEEP, GL_KEEP, GL_DECR);
-    sendQuads(quads);
+    sendQuads(sides);
+    if (caps)
+        sendCaps(*caps);
 
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     glDepthMask(GL_TRUE);
 }
 
+} // namespace
+
+void drawShadowQuads(const std::vector<quad>& quads) { countVolumes(quads, nullptr, nullptr); }
+
 void drawShadowVolumesWithCaps(const shadowVolumeSet& volumes, const std::vector<const polygon*>& caps)
 {
-    beginCounting();
-    countEntries(volumes.entries);
-
-    glCullFace(GL_BACK);
-    glStencilOp(GL_KEEP, GL_KEEP, GL_INCR);
-    sendQuads(volumes.sides);
-    sendCaps(caps);
-
-    glCullFace(GL_FRONT);
-    glStencilOp(GL_KEEP, GL_KEEP, GL_DECR);
-    sendQuads(volumes.sides);
-    sendCaps(caps);
-
-    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-    glDepthMask(GL_TRUE);
+    countVolumes(volumes.sides, &volumes.entries, &caps);
 }
 
 bool currentNearRectangle(nearRectangle& view)
