@@ -20,11 +20,8 @@ install(DIRECTORY core mesh lights texlight pipeline viewer
   FILES_MATCHING PATTERN "*.h")
 
 # An instrumented library only links into a program that brings the sanitizer's runtime.
-if(RENDER_SANITIZE OR RENDER_FUZZ)
-  target_link_options(render_core INTERFACE $<INSTALL_INTERFACE:-fsanitize=address,undefined>)
-endif()
-if(RENDER_TSAN)
-  target_link_options(render_core INTERFACE $<INSTALL_INTERFACE:-fsanitize=thread>)
+if(RENDER_SANITIZER_LINK)
+  target_link_options(render_core INTERFACE $<INSTALL_INTERFACE:${RENDER_SANITIZER_LINK}>)
 endif()
 
 # Every package behind the libraries render_core links, looked up again by the consumer.
@@ -34,8 +31,6 @@ foreach(link IN LISTS render_links)
   string(REGEX REPLACE "^\\$<LINK_ONLY:(.*)>$" "\\1" link "${link}")
   if(link MATCHES "^embree")
     list(APPEND render_packages "embree 3")
-  elseif(link MATCHES "^nlohmann_json")
-    list(APPEND render_packages nlohmann_json)
   elseif(link MATCHES "^([A-Za-z0-9_]+)::")
     # OpenGL::GLU, PNG::PNG, TinyGLTF::TinyGLTF...: the namespace is the package's name.
     list(APPEND render_packages ${CMAKE_MATCH_1})
