@@ -174,3 +174,40 @@ TEST(mapExport, dilationGivesUncoveredTexelsTheirNearestChart)
     bitmap wrongSize(59, 24, 3);
     EXPECT_EQ(dilateCharts(obj, wrongSize), nullptr);
 }
+
+// A texel takes the colour map at the file's coordinates of its surface point, also on a
+// triangle whose texture corners run clockwise in the file (the shading copy has 1 and 2
+// exchanged), so the texel at texture (u, v) on a copy of the file's own layout reads (u, v).
+TEST(mapExport, albedoReadsTheColourMapAtTheFileCoordinates)
+{
+    for (bool clockwise : {false, true}) {
+        object obj(8, 8);
+        polygon drawn;
+        drawn.texCoord[0] = vector(0, 0, 0);
+        drawn.texCoord[1] = clockwise ? vector(0, 1, 0) : vector(1, 0, 0);
+        drawn.texCoord[2] = clockwise ? vector(1, 0, 0) : vector(0, 1, 0);
+        drawn.uvClockwise = clockwise;
+        polygon shading = drawn;
+        if (clockwise)
+            std::swap(shading.texCoord[1], shading.texCoord[2]);
+        obj.polygons = {drawn};
+        obj.shadingPolygons = {shading};
+        auto colours = std::make_unique<bitmap>(8, 8, 3);
+        for (int y = 0; y < 8; ++y)
+            for (int x = 0; x < 8; ++x)
+                colours->setPixel(x, y, colour(static_cast<int16_t>(30 * x), static_cast<int16_t>(30 * y), 7, 255));
+        const bitmap& map = *colours;
+        obj.setColourMap(std::move(colours));
+        bitmap white(8, 8, 3);
+        std::memset(white.pixels.get(), 255, white.byteCount());
+        for (int y = 0; y < 8; ++y)
+            for (int x = 0; x + y < 7; ++x)
+                obj.alphaMap[x][y] = &obj.shadingPolygons[0];
+        auto out = timesColourMap(obj, white);
+        ASSERT_NE(out, nullptr);
+        for (int y = 0; y < 8; ++y)
+            for (int x = 0; x + y < 7; ++x)
+                EXPECT_EQ(out->pixelAt(x, y), map.sampleAt(x / 8.0f, y / 8.0f))
+                    << x << "," << y << (clockwise ? " clockwise" : "");
+    }
+}

@@ -142,17 +142,23 @@ std::unique_ptr<bitmap> timesColourMap(const object& obj, const bitmap& lightmap
     if (!colours || !colours->pixels)
         return out;
     const size_t count = std::min(obj.shadingPolygons.size(), obj.polygons.size());
+    // The file's coordinates spread over the texture triangle as the texel's surface point is;
+    // neighbouring texels mostly share their triangle.
+    const polygon* last = nullptr;
+    polygon fileCoords;
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
             const polygon* shading = obj.alphaMap[x][y];
             if (!shading || shading < obj.shadingPolygons.data() || shading >= obj.shadingPolygons.data() + count)
                 continue;
-            // The file's coordinates spread over the texture triangle as the texel's surface
-            // point is.
-            polygon fileCoords = *shading;
-            const polygon& drawn = obj.polygons[static_cast<size_t>(shading - obj.shadingPolygons.data())];
-            for (int k = 0; k < 3; ++k)
-                fileCoords.position[k] = drawn.texCoord[k];
+            if (shading != last) {
+                fileCoords = *shading;
+                const polygon& drawn = obj.polygons[static_cast<size_t>(shading - obj.shadingPolygons.data())];
+                // A clockwise triangle's texture corners 1 and 2 were exchanged in the shading copy.
+                for (int k = 0; k < 3; ++k)
+                    fileCoords.position[k] = drawn.texCoord[drawn.uvClockwise && k ? 3 - k : k];
+                last = shading;
+            }
             const vector uv = interpolateCorners(fileCoords, cornerAttribute::position,
                                                  vector(static_cast<double>(x) / w, static_cast<double>(y) / h, 0));
             const colour c = colours->sampleAt(static_cast<float>(uv.x), static_cast<float>(uv.y));
