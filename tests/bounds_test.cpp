@@ -1,11 +1,9 @@
 #include "core/console.h"
 #include "core/image.h"
 #include "mesh/object.h"
+#include "tests/jpegmaker.h"
 
 #include <gtest/gtest.h>
-
-#include <cstdio> // jpeglib.h needs FILE declared first
-#include <jpeglib.h>
 
 #include <algorithm>
 #include <cmath>
@@ -227,19 +225,6 @@ const int scanHeavySide = 2048;
 
 std::vector<uint8_t> jpegWithManyScans()
 {
-    jpeg_compress_struct c;
-    jpeg_error_mgr errors;
-    c.err = jpeg_std_error(&errors);
-    jpeg_create_compress(&c);
-    unsigned char* out = nullptr;
-    unsigned long outSize = 0;
-    jpeg_mem_dest(&c, &out, &outSize);
-    c.image_width = c.image_height = scanHeavySide;
-    c.input_components = 3;
-    c.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&c);
-    for (int k = 0; k < 3; ++k)
-        c.comp_info[k].h_samp_factor = c.comp_info[k].v_samp_factor = 1;
     std::vector<jpeg_scan_info> scans(1);
     scans[0].comps_in_scan = 3;
     for (int k = 0; k < 3; ++k)
@@ -252,22 +237,16 @@ std::vector<uint8_t> jpegWithManyScans()
             s.Ss = s.Se = k;
             scans.push_back(s);
         }
-    c.scan_info = scans.data();
-    c.num_scans = static_cast<int>(scans.size());
-    jpeg_start_compress(&c, TRUE);
-    std::vector<JSAMPLE> row(3 * scanHeavySide);
-    while (c.next_scanline < c.image_height) {
-        for (int x = 0; x < scanHeavySide; ++x)
+    return encodeJpeg(
+        scanHeavySide, scanHeavySide, 3, JCS_RGB,
+        [&](jpeg_compress_struct& c) {
+            jpeg_set_quality(&c, 75, TRUE);
             for (int k = 0; k < 3; ++k)
-                row[static_cast<size_t>(3 * x + k)] = static_cast<JSAMPLE>((x / 16 + c.next_scanline / 32 + 40 * k) & 255);
-        JSAMPROW r = row.data();
-        jpeg_write_scanlines(&c, &r, 1);
-    }
-    jpeg_finish_compress(&c);
-    std::vector<uint8_t> bytes(out, out + outSize);
-    jpeg_destroy_compress(&c);
-    std::free(out);
-    return bytes;
+                c.comp_info[k].h_samp_factor = c.comp_info[k].v_samp_factor = 1;
+            c.scan_info = scans.data();
+            c.num_scans = static_cast<int>(scans.size());
+        },
+        [](int x, int y, int k) { return static_cast<uint8_t>((x / 16 + y / 32 + 40 * k) & 255); });
 }
 
 struct boundCase {
